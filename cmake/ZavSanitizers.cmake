@@ -1,0 +1,10 @@
+# Applies the sanitizer chosen with ZAV_SANITIZE to every target of the build.
+if(ZAV_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(ZAV_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT ZAV_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "ZAV_SANITIZE must be empty, address or thread")
+endif()

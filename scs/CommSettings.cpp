@@ -1,0 +1,121 @@
+#include "CommSettings.h"
+
+#include <strings.h>
+
+#include "ScsStatus.h"
+
+namespace zavscs {
+
+namespace {
+
+const char* const SERVERS = "servers";
+const char* const TRANSPORT = "transport";
+
+bool ParseBool(const std::string& strText, bool& bValue) {
+    for (const char* pTrue : {"1", "true", "yes", "on"}) {
+        if (strcasecmp(strText.c_str(), pTrue) == 0) {
+            bValue = true;
+            return true;
+        }
+    }
+    for (const char* pFalse : {"0", "false", "no", "off"}) {
+        if (strcasecmp(strText.c_str(), pFalse) == 0) {
+            bValue = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool CCommSettings::IsServerUrl(const std::string& strUrl) {
+    for (const char* pScheme : {"http://", "https://"}) {
+        const size_t uLength = std::char_traits<char>::length(pScheme);
+        if (strUrl.size() > uLength && strncasecmp(strUrl.c_str(), pScheme, uLength) == 0 &&
+            strUrl.find_first_of(" \t\r\n") == std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strError) {
+    m_strFile = strFile;
+    CIniFile ini;
+    const uint32_t uStatus = ini.ParseFile(strFile, strError);
+    if (uStatus != 0) {
+        return uStatus;
+    }
+    for (const auto& entry : ini.Entries()) {
+        const std::string& strKey = entry.strKey;
+        const std::string& strValue = entry.strValue;
+        bool bValid = true;
+        if (entry.strSection == SERVERS && strKey == "url") {
+            bValid = IsServerUrl(strValue);
+            if (bValid) {
+                m_servers.push_back(strValue);
+            }
+        } else if (entry.strSection != TRANSPORT) {
+            m_other.Add(entry.strSection, strKey, strValue);
+        } else if (strKey == "connect_timeout") {
+            bValid = ParseUint32(strValue, m_transport.uConnectTimeout);
+        } else if (strKey == "transfer_timeout") {
+            bValid = ParseUint32(strValue, m_transport.uTransferTimeout);
+        } else if (strKey == "ca_file") {
+            m_transport.strCaFile = strValue;
+        } else if (strKey == "ca_path") {
+            m_transport.strCaPath = strValue;
+        } else if (strKey == "proxy") {
+            m_transport.strProxy = strValue;
+        } else if (strKey == "verify_peer") {
+            bValid = ParseBool(strValue, m_transport.bVerifyPeer);
+        } else if (strKey == "verify_host") {
+            bValid = ParseBool(strValue, m_transport.bVerifyHost);
+        } else {
+            m_other.Add(entry.strSection, strKey, strValue);
+        }
+        if (!bValid) {
+            strError =
+                "invalid value for [" + entry.strSection + "] " + strKey + ": '" + strValue + "'";
+            return SCS_E_SETTINGS_FILE;
+        }
+    }
+    return 0;
+}
+
+std::string CCommSettings::ToText() const {
+    CIniFile ini;
+    for (const auto& strUrl : m_servers) {
+        ini.Add(SERVERS, "url", strUrl);
+    }
+    ini.Add(TRANSPORT, "connect_timeout", std::to_string(m_transport.uConnectTimeout));
+    ini.Add(TRANSPORT, "transfer_timeout", std::to_string(m_transport.uTransferTimeout));
+    ini.Add(TRANSPORT, "ca_file", m_transport.strCaFile);
+    ini.Add(TRANSPORT, "ca_path", m_transport.strCaPath);
+    ini.Add(TRANSPORT, "proxy", m_transport.strProxy);
+    ini.Add(TRANSPORT, "verify_peer", m_transport.bVerifyPeer ? "1" : "0");
+    ini.Add(TRANSPORT, "verify_host", m_transport.bVerifyHost ? "1" : "0");
+    for (const auto& entry : m_other.Entries()) {
+        ini.Add(entry.strSection, entry.strKey, entry.strValue);
+    }
+    return ini.ToText();
+}
+
+uint32_t CCommSettings::AddServer(const std::string& strUrl) {
+    if (!IsServerUrl(strUrl)) {
+        return SCS_E_INVALID_ARG;
+    }
+    m_servers.push_back(strUrl);
+    return 0;
+}
+
+uint32_t CCommSettings::DeleteServer(uint32_t uIndex) {
+    if (uIndex >= m_servers.size()) {
+        return SCS_E_BAD_SERVER_INDEX;
+    }
+    m_servers.erase(m_servers.begin() + uIndex);
+    return 0;
+}
+
+}  // namespace zavscs

@@ -1,0 +1,52 @@
+// A destination's comm settings: the ordered server list and the transport options, kept in an
+// INI file of sections [servers] and [transport] (format in README.md). Entries the component does
+// not interpret are kept and written back by Save.
+#ifndef ZAV_SCS_COMM_SETTINGS_H
+#define ZAV_SCS_COMM_SETTINGS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "IniFile.h"
+
+namespace zavscs {
+
+struct STransportOptions {
+    uint32_t uConnectTimeout = 30000;    // ms, when the caller passes 0
+    uint32_t uTransferTimeout = 120000;  // ms, when the caller passes 0
+    std::string strCaFile;
+    std::string strCaPath;
+    std::string strProxy;  // empty: no proxy, whatever the environment says
+    bool bVerifyPeer = true;
+    bool bVerifyHost = true;
+};
+
+class CCommSettings {
+public:
+    // 0, or SCS_E_SETTINGS_FILE with a description in strError; on failure the object is left in
+    // an unspecified state and must be dropped.
+    uint32_t LoadFile(const std::string& strFile, std::string& strError);
+    std::string ToText() const;
+
+    const std::string& File() const { return m_strFile; }
+    const std::vector<std::string>& Servers() const { return m_servers; }
+    const STransportOptions& Transport() const { return m_transport; }
+
+    // 0 or SCS_E_INVALID_ARG (not an http or https URL).
+    uint32_t AddServer(const std::string& strUrl);
+    // 0 or SCS_E_BAD_SERVER_INDEX.
+    uint32_t DeleteServer(uint32_t uIndex);
+
+    static bool IsServerUrl(const std::string& strUrl);
+
+private:
+    std::string m_strFile;
+    std::vector<std::string> m_servers;
+    STransportOptions m_transport;
+    CIniFile m_other;
+};
+
+}  // namespace zavscs
+
+#endif

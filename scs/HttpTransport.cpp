@@ -1,0 +1,200 @@
+#include "HttpTransport.h"
+
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "ScsStatus.h"
+
+namespace zavscs {
+
+namespace {
+
+// A response larger than this is refused rather than exhausting memory.
+constexpr size_t MAX_RESPONSE = 64u * 1024u * 1024u;
+
+struct STransfer {
+    const std::atomic<uint64_t>* pGeneration;
+    uint64_t uGeneration;
+    std::string* pBody;
+    bool bTooLarge;
+};
+
+size_t OnWrite(char* pData, size_t uSize, size_t uCount, void* pUser) {
+    auto* pTransfer = static_cast<STransfer*>(pUser);
+    const size_t uBytes = uSize * uCount;
+    if (pTransfer->pBody->size() + uBytes > MAX_RESPONSE) {
+        pTransfer->bTooLarge = true;
+        return 0;
+    }
+    try {
+        pTransfer->pBody->append(pData, uBytes);
+    } catch (...) {
+        pTransfer->bTooLarge = true;
+        return 0;
+    }
+    return uBytes;
+}
+
+int OnProgress(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* pTransfer = static_cast<const STransfer*>(pUser);
+    return pTransfer->pGeneration->load() != pTransfer->uGeneration ? 1 : 0;
+}
+
+uint32_t StatusOfCurlCode(CURLcode code) {
+    switch (code) {
+        case CURLE_OK:
+            return 0;
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return SCS_E_CONNECT;
+        case CURLE_OPERATION_TIMEDOUT:
+            return SCS_E_TIMEOUT;
+        case CURLE_ABORTED_BY_CALLBACK:
+            return SCS_E_NOT_INITIALIZED;  // the component was shut down meanwhile
+        default:
+            return SCS_E_TRANSPORT;
+    }
+}
+
+struct SEasyDeleter {
+    void operator()(CURL* p) const { curl_easy_cleanup(p); }
+};
+struct SListDeleter {
+    void operator()(curl_slist* p) const { curl_slist_free_all(p); }
+};
+using EasyHandle = std::unique_ptr<CURL, SEasyDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, SListDeleter>;
+
+void AddHeader(HeaderList& headers, const std::string& strLine) {
+    curl_slist* pList = curl_slist_append(headers.get(), strLine.c_str());
+    if (pList == nullptr) {
+        throw std::bad_alloc();
+    }
+    headers.release();
+    headers.reset(pList);
+}
+
+// Applies options in order and keeps the first failure.
+class COptionSetter {
+public:
+    explicit COptionSetter(CURL* pHandle) : m_pHandle(pHandle) {}
+    template <class T>
+    COptionSetter& operator()(CURLoption option, T value) {
+        if (m_code == CURLE_OK) {
+            m_code = curl_easy_setopt(m_pHandle, option, value);
+        }
+        return *this;
+    }
+    CURLcode Code() const { return m_code; }
+
+private:
+    CURL* m_pHandle;
+    CURLcode m_code = CURLE_OK;
+};
+
+}  // namespace
+
+CHttpTransport::CHttpTransport() {
+    // Runs once, from the component's single instance; libcurl's global init is thread-safe.
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+        throw std::runtime_error("curl_global_init failed");
+    }
+    m_pShare = curl_share_init();
+    if (m_pShare != nullptr) {
+        curl_share_setopt(m_pShare, CURLSHOPT_LOCKFUNC, &CHttpTransport::LockShare);
+        curl_share_setopt(m_pShare, CURLSHOPT_UNLOCKFUNC, &CHttpTransport::UnlockShare);
+        curl_share_setopt(m_pShare, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    }
+}
+
+CHttpTransport::~CHttpTransport() {
+    if (m_pShare != nullptr) {
+        curl_share_cleanup(m_pShare);
+    }
+}
+
+void CHttpTransport::LockShare(CURL*, curl_lock_data data, curl_lock_access, void* pUser) {
+    static_cast<CHttpTransport*>(pUser)->m_shareLocks[data].lock();
+}
+
+void CHttpTransport::UnlockShare(CURL*, curl_lock_data data, void* pUser) {
+    static_cast<CHttpTransport*>(pUser)->m_shareLocks[data].unlock();
+}
+
+SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGeneration) {
+    SHttpResult result;
+    EasyHandle handle(curl_easy_init());
+    if (!handle) {
+        throw std::bad_alloc();
+    }
+    HeaderList headers;
+    if (!request.bProbe) {
+        AddHeader(headers, "Content-Type: " + request.strContentType);
+        AddHeader(headers, "Expect:");  // no 100-continue round trip before the body
+    }
+    if (!request.strLanguage.empty()) {
+        AddHeader(headers, "Accept-Language: " + request.strLanguage);
+    }
+
+    STransfer transfer{&m_uGeneration, uGeneration, &result.strBody, false};
+    char errorText[CURL_ERROR_SIZE] = "";
+    const STransportOptions& options = request.options;
+    COptionSetter set(handle.get());
+    set(CURLOPT_URL, request.strUrl.c_str())(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_NOSIGNAL, 1L)(CURLOPT_ERRORBUFFER, errorText);
+    set(CURLOPT_HTTPHEADER, headers.get())(CURLOPT_USERAGENT, request.strUserAgent.c_str());
+    set(CURLOPT_WRITEFUNCTION, &OnWrite)(CURLOPT_WRITEDATA, &transfer);
+    set(CURLOPT_NOPROGRESS, 0L)(CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    set(CURLOPT_XFERINFODATA, &transfer);
+    set(CURLOPT_PROXY, options.strProxy.c_str());
+    set(CURLOPT_SSL_VERIFYPEER, options.bVerifyPeer ? 1L : 0L);
+    set(CURLOPT_SSL_VERIFYHOST, options.bVerifyHost ? 2L : 0L);
+    if (!options.strCaFile.empty()) {
+        set(CURLOPT_CAINFO, options.strCaFile.c_str());
+    }
+    if (!options.strCaPath.empty()) {
+        set(CURLOPT_CAPATH, options.strCaPath.c_str());
+    }
+    if (request.bProbe) {
+        set(CURLOPT_NOBODY, 1L);
+    } else {
+        set(CURLOPT_POST, 1L)(CURLOPT_POSTFIELDS, request.pData != nullptr ? request.pData : "");
+        set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.uLength));
+    }
+    if (request.uConnectTimeout != 0) {
+        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.uConnectTimeout));
+    }
+    if (request.uTransferTimeout != 0) {
+        set(CURLOPT_TIMEOUT_MS, static_cast<long>(request.uTransferTimeout));
+    }
+    if (request.uDnsCacheTimeout != 0) {
+        set(CURLOPT_DNS_CACHE_TIMEOUT, static_cast<long>((request.uDnsCacheTimeout + 999) / 1000));
+    }
+    if (m_pShare != nullptr) {
+        set(CURLOPT_SHARE, m_pShare);
+    }
+
+    CURLcode code = set.Code();
+    if (code == CURLE_OK) {
+        code = curl_easy_perform(handle.get());
+    }
+    if (code != CURLE_OK) {
+        result.uStatus = StatusOfCurlCode(code);
+        result.strError = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+        if (transfer.bTooLarge) {
+            result.strError = "response too large or out of memory";
+        }
+        return result;
+    }
+    curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &result.lHttpStatus);
+    if (!request.bProbe && (result.lHttpStatus < 200 || result.lHttpStatus > 299)) {
+        result.uStatus = result.lHttpStatus == 503 ? SCS_I_SERVER_BUSY : SCS_E_HTTP_STATUS;
+        result.strError = "HTTP status " + std::to_string(result.lHttpStatus);
+    }
+    return result;
+}
+
+}  // namespace zavscs

@@ -1,0 +1,34 @@
+// The application's trace-log context as given to SCS_Init, shared by every thread of the
+// component.
+#ifndef ZAV_SCS_TRACE_LOG_H
+#define ZAV_SCS_TRACE_LOG_H
+
+#include <cstdint>
+#include <shared_mutex>
+#include <string>
+
+#include "zavEventQuerySvcs.h"
+
+namespace zavscs {
+
+constexpr uint32_t TRACE_ERROR = 1;
+constexpr uint32_t TRACE_WARNING = 2;
+constexpr uint32_t TRACE_DEBUG = 8;
+
+class CTraceLog {
+public:
+    void Set(const asTraceLog* pLog);
+    const asTraceLog* Get() const;
+    // Never throws. The trace function runs under a shared lock so that Set(nullptr) at shutdown
+    // returns only once no thread is still inside it.
+    void Write(uint32_t uLevel, const std::string& strMessage,
+               const char* pFunction) const noexcept;
+
+private:
+    mutable std::shared_mutex m_mutex;
+    const asTraceLog* m_pLog = nullptr;
+};
+
+}  // namespace zavscs
+
+#endif

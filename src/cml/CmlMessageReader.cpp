@@ -1,0 +1,120 @@
+// Reading a compound message from its document element.
+#include <xercesc/dom/DOMException.hpp>
+#include <xercesc/dom/DOMNode.hpp>
+
+#include "cml/CmlClassFactory.h"
+#include "cml/CmlDOM_Element.h"
+#include "cml/CmlDOM_Exception.h"
+#include "cml/CmlDOM_NodeList.h"
+#include "cml/CmlException.h"
+#include "cml/CmlMessage.h"
+#include "cml/CmlNamespace.h"
+#include "cml/CmlTagNames.h"
+#include "zavToolsLib/zavStatus.h"
+
+namespace zav::cml {
+
+namespace {
+
+std::wstring Text(const wchar_t* s) { return s != nullptr ? std::wstring(s) : std::wstring(); }
+
+CCmlDOM_Element AsElement(const CCmlDOM_Node& node) {
+    CCmlDOM_Element element;
+    element.SetDOMElement(node.GetDOMNode());
+    return element;
+}
+
+// The first element of the list, or an empty wrapper.
+CCmlDOM_Element First(const CCmlDOM_NodeList& list) {
+    return list.getLength() != 0 ? AsElement(list.item(0)) : CCmlDOM_Element();
+}
+
+[[noreturn]] void ThrowMissing(const wchar_t* tag) {
+    throw CCmlException(L"Parsing compound message",
+                        std::wstring(L"Missing \"") + tag + L"\" element", CML_E_MISSING_ELEMENT);
+}
+
+// Reads every element child of the block elements named blockTag in the body through the class
+// factory and hands those of class Body to add. Children of unregistered classes are skipped.
+template <class Body, class Add>
+void ReadBlock(const CCmlDOM_Element& body, const std::wstring& cmlNamespace,
+               const wchar_t* blockTag, const wchar_t* context, Add&& add) {
+    const CCmlDOM_NodeList blocks = body.getElementsByTagNameNS(cmlNamespace.c_str(), blockTag);
+    for (std::size_t i = 0; i < blocks.getLength(); ++i) {
+        for (CCmlDOM_Node child = blocks.item(i).getFirstChild(); !child.IsNull();
+             child = child.getNextSibling()) {
+            if (child.getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
+            std::unique_ptr<CCmlDocumentBase> document =
+                zav::cml::Deserialize(AsElement(child), CML_LOOKUP_MATCH);
+            if (!document) continue;
+            Body* typed = dynamic_cast<Body*>(document.get());
+            if (typed == nullptr) {
+                throw CCmlException(context, L"Document is not a message",
+                                    zavToolsLib::ZAV_E_EXCEPTION);
+            }
+            document.release();
+            add(typed);
+        }
+    }
+}
+
+}  // namespace
+
+void CCmlMessage::Deserialize(const CCmlDOM_Element& element) {
+    ClearBody();
+    m_destinations.clear();
+    if (element.IsNull()) {
+        throw CCmlException(L"Deserializing compound message", L"Null element received",
+                            CML_E_NULL_ELEMENT);
+    }
+    try {
+        CCmlDocumentBase::Deserialize(element);
+        ReadEnvelope(element);
+    } catch (const xercesc::DOMException& e) {
+        throw CCmlDOM_Exception(e).ToCmlException(L"Parsing message envelope");
+    }
+}
+
+void CCmlMessage::ReadEnvelope(const CCmlDOM_Element& root) {
+    const std::wstring base = NAMESPACE_BASE;
+    // Only the first cml element counts; in any other namespace it is as good as missing.
+    CCmlDOM_Element cml = First(root.getElementsByTagName(CML_TAG_CML));
+    const std::wstring cmlNamespace = cml.IsNull() ? std::wstring() : Text(cml.getNamespaceURI());
+    if (cmlNamespace != base + CML_PATH && cmlNamespace != base + CML_MESSAGE_PATH) {
+        ThrowMissing(CML_TAG_CML);
+    }
+    m_strCmlNamespace = cmlNamespace;
+    m_strCmlSchemaVersion = Text(cml.getAttribute(CML_TAG_SCHEMA_VERSION));
+
+    CCmlDOM_Element envelope =
+        First(cml.getElementsByTagNameNS(cmlNamespace.c_str(), CML_TAG_MESSAGE_ENVELOPE));
+    if (envelope.IsNull()) ThrowMissing(CML_TAG_MESSAGE_ENVELOPE);
+    m_bBroadcast = Text(envelope.getAttribute(CML_TAG_BROADCAST)) == CML_TAG_TRUE;
+    m_strMessageId = Text(envelope.getAttribute(CML_TAG_MESSAGE_ID));
+    m_strResponseTo = Text(envelope.getAttribute(CML_TAG_RESPONSE_TO));
+
+    for (CCmlDOM_Node child = envelope.getFirstChild(); !child.IsNull();
+         child = child.getNextSibling()) {
+        if (child.getNodeType() != xercesc::DOMNode::ELEMENT_NODE ||
+            Text(child.getNamespaceURI()) != cmlNamespace) {
+            continue;
+        }
+        const std::wstring name = Text(child.getNodeName());
+        if (name == CML_TAG_SOURCE) {
+            m_source.Deserialize(AsElement(child));
+        } else if (name == CML_TAG_DESTINATION) {
+            AddDestination(CAgentInfo());
+            m_destinations.back().Deserialize(AsElement(child));
+        } else if (name == CML_TAG_MESSAGE_BODY) {
+            const CCmlDOM_Element body = AsElement(child);
+            ReadBlock<CCmlRequest>(body, cmlNamespace, CML_TAG_REQUEST,
+                                   L"Error deserializing CML request",
+                                   [this](CCmlRequest* request) { AddRequest(request); });
+            ReadBlock<CCmlResponse>(body, cmlNamespace, CML_TAG_RESPONSE,
+                                    L"Error deserializing CML response",
+                                    [this](CCmlResponse* response) { AddResponse(response); });
+        }
+    }
+}
+
+}  // namespace zav::cml

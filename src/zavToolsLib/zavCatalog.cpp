@@ -1,0 +1,165 @@
+#include "zavToolsLib/zavCatalog.h"
+
+#include <atomic>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zavToolsLib {
+
+namespace {
+
+const nl_catd kNoCatalog = reinterpret_cast<nl_catd>(-1);
+
+constexpr const char* kDefaultNlsDir = "/usr/lib/qel/nls";
+
+// State shared by every open. Never destroyed: the environment keeps pointing into the two
+// buffers, and a handle that was replaced may still be read by a thread formatting a text, so
+// replaced handles are kept (not closed) for the life of the process.
+struct CatalogState {
+    std::mutex lock;
+    std::atomic<nl_catd> handle{kNoCatalog};
+    char name[255] = {};
+    std::string nlsPathEntry;  // "NLSPATH=..." set for the open
+    std::string restoreEntry;  // "NLSPATH=..." the caller's value put back
+    std::vector<nl_catd> retired;
+};
+
+CatalogState& State() {
+    static CatalogState* state = new CatalogState;
+    return *state;
+}
+
+// putenv keeps the pointer, so these entries must outlive every use of the environment.
+char g_langC[] = "LANG=C";
+char g_langCleared[] = "LANG=";
+
+// Puts the caller's NLSPATH back, and clears LANG when the open set it, however the open ends.
+class EnvironmentRestore {
+public:
+    explicit EnvironmentRestore(std::string& restoreEntry) : m_strEntry(restoreEntry) {}
+    EnvironmentRestore(const EnvironmentRestore&) = delete;
+    EnvironmentRestore& operator=(const EnvironmentRestore&) = delete;
+    ~EnvironmentRestore() {
+        putenv(m_strEntry.data());
+        if (m_bClearLang) {
+            putenv(g_langCleared);
+        }
+    }
+    void ClearLangLater() { m_bClearLang = true; }
+
+private:
+    std::string& m_strEntry;
+    bool m_bClearLang = false;
+};
+
+// Room for the retired handle is reserved by the caller, so this cannot fail.
+void Replace(CatalogState& state, nl_catd handle) {
+    nl_catd old = state.handle.exchange(handle);
+    if (old != kNoCatalog) {
+        state.retired.push_back(old);
+    }
+}
+
+}  // namespace
+
+std::string BuildCatalogSearchPath(const char* directory) {
+    std::string path;
+    if (directory != nullptr) {
+        path.append(directory).append("/%L/LC_MESSAGES/%N.cat:");
+        path.append(directory).append("/C/LC_MESSAGES/%N.cat");
+    }
+    if (!path.empty()) {
+        path += ':';
+    }
+    path.append(kDefaultNlsDir).append("/%L/LC_MESSAGES/%N.cat:");
+    path.append(kDefaultNlsDir).append("/C/LC_MESSAGES/%N.cat");
+    return path;
+}
+
+int OpenCatalog(const char* directory, const char* name, const char* locale) {
+    if (name == nullptr) {
+        return EINVAL;
+    }
+    CatalogState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    std::strncpy(state.name, name, sizeof state.name - 1);
+    try {
+        const char* current = std::getenv("NLSPATH");
+        const std::string saved = current != nullptr ? current : "";
+        // Everything that can fail is built before the environment changes. The environment
+        // points at the previous restore entry until NLSPATH is replaced, so that entry is
+        // only swapped for the new one afterwards.
+        std::string restoreEntry = "NLSPATH=" + saved;
+        state.nlsPathEntry = "NLSPATH=" + BuildCatalogSearchPath(directory);
+        if (!saved.empty()) {
+            state.nlsPathEntry += ":" + saved;
+        }
+        std::string localName = std::string("./") + name;
+        if (std::strstr(name, ".cat") == nullptr) {
+            localName += ".cat";
+        }
+        state.retired.reserve(state.retired.size() + 1);
+
+        int error = 0;
+        nl_catd handle = kNoCatalog;
+        {
+            putenv(state.nlsPathEntry.data());
+            state.restoreEntry = std::move(restoreEntry);
+            EnvironmentRestore restore(state.restoreEntry);
+            const char* lang = std::getenv("LANG");
+            if (lang == nullptr || *lang == '\0') {
+                putenv(g_langC);
+                restore.ClearLangLater();
+            }
+            std::setlocale(LC_MESSAGES, locale != nullptr ? locale : "");
+            errno = 0;
+            handle = catopen(name, NL_CAT_LOCALE);
+            error = errno;
+        }
+        if (handle == kNoCatalog) {
+            errno = 0;
+            handle = catopen(localName.c_str(), 0);
+            error = errno;
+        }
+        Replace(state, handle);
+        if (handle != kNoCatalog) {
+            return 0;
+        }
+        return error != 0 ? error : ENOENT;
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
+}
+
+nl_catd GetCatalogHandle() { return State().handle.load(); }
+
+std::string GetCatalogName() {
+    CatalogState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.name;
+}
+
+namespace {
+
+// Opens the library's catalog when the library is loaded. A missing catalog only changes the
+// texts, so the result is not used.
+struct CatalogAtLoad {
+    CatalogAtLoad() noexcept {
+        try {
+            OpenCatalog(nullptr, ZAV_CATALOG_NAME, "");
+        } catch (...) {
+        }
+    }
+};
+const CatalogAtLoad g_catalogAtLoad;
+
+}  // namespace
+
+}  // namespace zavToolsLib

@@ -1,0 +1,31 @@
+// The process-wide message catalog that holds the status texts.
+#pragma once
+
+#include <nl_types.h>
+
+#include <string>
+
+namespace zavToolsLib {
+
+// The library's catalog, opened once when the library is loaded.
+constexpr const char* ZAV_CATALOG_NAME = "zav-MgmtSvcs";
+
+// Opens catalog name and makes it the default catalog. The search path is
+// directory/%L/LC_MESSAGES/%N.cat and directory/C/LC_MESSAGES/%N.cat (when directory is given),
+// then the library's default directories, then the caller's NLSPATH; "LANG" is set to "C" for
+// the open when it is unset or empty. locale is handed to setlocale(LC_MESSAGES) ("" takes it
+// from the environment). When that fails, "./" + name (+ ".cat") is tried. Returns 0 when a
+// catalog is open, otherwise the error number of the last open.
+// Touches the environment variables NLSPATH and LANG for its duration.
+int OpenCatalog(const char* directory, const char* name, const char* locale);
+
+// The default catalog, (nl_catd)-1 when none is open.
+nl_catd GetCatalogHandle();
+
+// The name last given to OpenCatalog.
+std::string GetCatalogName();
+
+// The search path OpenCatalog puts before the caller's NLSPATH.
+std::string BuildCatalogSearchPath(const char* directory);
+
+}  // namespace zavToolsLib

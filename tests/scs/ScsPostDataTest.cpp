@@ -1,0 +1,145 @@
+// PostData and TestCommSettings against local HTTP servers.
+#include <chrono>
+#include <future>
+
+#include "ScsTestSupport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* const PATH = "/zav/event_query_services";
+const char* const CONTENT_TYPE = "application/x-zav-cml-data; charset=UTF-8";
+const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
+
+struct SPost {
+    uint32_t uStatus;
+    std::string strResponse;  // "<null>" when no response was handed out
+    uint32_t uLength;
+};
+
+SPost Post(int32_t iId, int32_t iServer, const std::string& strData, uint32_t uTransferTimeout) {
+    const uint32_t timeouts[4] = {2000, uTransferTimeout, 60000, 30000};
+    char* pResponse = nullptr;
+    uint32_t uLength = 99;
+    const uint32_t uStatus =
+        SCS_PostData(iId, iServer, PATH, 0, CONTENT_TYPE, strData.data(),
+                     static_cast<uint32_t>(strData.size()), timeouts, &pResponse, &uLength);
+    return {uStatus, Take(pResponse), uLength};
+}
+
+}  // namespace
+
+using ScsPostDataTest = CScsTest;
+
+TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
+    CTestServer server;
+    server.Http().Post(PATH, [&](const httplib::Request& request, httplib::Response& response) {
+        server.Record(request);
+        response.set_content("<response/>", "text/xml");
+    });
+    server.Http().Post("/empty", [&](const httplib::Request&, httplib::Response& response) {
+        response.status = 200;
+    });
+    server.Http().Post(
+        "/busy/zav/event_query_services",
+        [&](const httplib::Request&, httplib::Response& response) { response.status = 503; });
+    server.Start();
+    const std::string strRefused = "http://127.0.0.1:" + std::to_string(RefusedPort());
+    const int32_t iId = AddDestination(
+        LOCAL, CommWithServers({server.Url(), server.Url() + "/empty#", server.Url() + "/busy/",
+                                server.Url() + "/missing", strRefused}));
+    ASSERT_EQ(SCS_SetLanguage(iId, "de-DE"), 0u);
+
+    const SPost ok = Post(iId, 0, std::string("<req>\0</req>", 12), 5000);
+    EXPECT_EQ(ok.uStatus, 0u);
+    EXPECT_EQ(ok.strResponse, "<response/>");
+    EXPECT_EQ(ok.uLength, 11u);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const auto request = server.Requests()[0];
+    EXPECT_EQ(request.strPath, PATH);
+    EXPECT_EQ(request.strContentType, CONTENT_TYPE);
+    EXPECT_EQ(request.strLanguage, "de-DE");
+    EXPECT_EQ(request.strBody, std::string("<req>\0</req>", 12));
+
+    // "/empty#" makes the URL "<server>/empty#/zav/...": the fragment is not sent.
+    const SPost empty = Post(iId, 1, "x", 5000);
+    EXPECT_EQ(empty.uStatus, 0u);
+    EXPECT_EQ(empty.strResponse, "");
+    EXPECT_EQ(empty.uLength, 0u);
+
+    const SPost busy = Post(iId, 2, "x", 5000);
+    EXPECT_EQ(busy.uStatus, 0x4759001Fu);
+    EXPECT_EQ(busy.strResponse, "<null>");
+    EXPECT_EQ(busy.uLength, 0u);
+    EXPECT_TRUE(Logged(1, server.Url() + "/busy/zav/event_query_services"));
+
+    EXPECT_EQ(Post(iId, 3, "x", 5000).uStatus, SCS_E_HTTP_STATUS);  // 404
+    EXPECT_EQ(Post(iId, 4, "x", 5000).uStatus, SCS_E_CONNECT);
+    EXPECT_TRUE(Logged(1, strRefused));
+    EXPECT_EQ(Post(iId, 5, "x", 5000).uStatus, SCS_E_BAD_SERVER_INDEX);
+    EXPECT_EQ(Post(iId, -1, "x", 5000).uStatus, SCS_E_BAD_SERVER_INDEX);
+    EXPECT_EQ(Post(iId + 1, 0, "x", 5000).uStatus, SCS_E_BAD_DESTINATION);
+}
+
+TEST_F(ScsPostDataTest, ServerErrorGivesHttpStatus) {
+    CTestServer server;
+    server.Http().Post(PATH, [](const httplib::Request&, httplib::Response& response) {
+        response.status = 500;
+        response.set_content("failure", "text/plain");
+    });
+    server.Start();
+    const int32_t iId = AddDestination(LOCAL, CommWithServers({server.Url()}));
+    const SPost failed = Post(iId, 0, "x", 5000);
+    EXPECT_EQ(failed.uStatus, SCS_E_HTTP_STATUS);
+    EXPECT_EQ(failed.strResponse, "<null>");
+}
+
+TEST_F(ScsPostDataTest, HangingServerTimesOutWithoutBlockingOtherCalls) {
+    CTestServer server;
+    server.Http().Post(
+        PATH, [&](const httplib::Request& request, httplib::Response&) { server.Hang(request); });
+    server.Start();
+    const int32_t iId = AddDestination(LOCAL, CommWithServers({server.Url()}));
+
+    const auto start = Clock::now();
+    EXPECT_EQ(Post(iId, 0, "x", 300).uStatus, SCS_E_TIMEOUT);
+    const auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(250));
+    EXPECT_LT(elapsed, std::chrono::seconds(5));
+
+    // A post with a long timeout: other calls go on meanwhile, and the shutdown stops it.
+    auto pending = std::async(std::launch::async, [&] { return Post(iId, 0, "x", 60000); });
+    ASSERT_TRUE(server.WaitForRequests(2));
+    const auto lookupStart = Clock::now();
+    char* pValue = nullptr;
+    EXPECT_EQ(
+        SCS_RetrieveLocalSettingsValue(iId, "event_query_services", "connectTimeout", &pValue), 0u);
+    EXPECT_EQ(Take(pValue), "1500");
+    EXPECT_EQ(SCS_AddServer(iId, "http://127.0.0.1:1"), 0u);
+    EXPECT_LT(Clock::now() - lookupStart, std::chrono::seconds(1));
+
+    ASSERT_EQ(SCS_ShutDown(), 0u);
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(pending.get().uStatus, SCS_E_NOT_INITIALIZED);
+}
+
+TEST_F(ScsPostDataTest, TestCommSettingsNeedsOneAnsweringServer) {
+    CTestServer server;  // no routes: every request gets an HTTP 404, which is an answer
+    server.Start();
+    const std::string strRefused = "http://127.0.0.1:" + std::to_string(RefusedPort());
+    const int32_t iLive = AddDestination(LOCAL, CommWithServers({strRefused, server.Url()}));
+    const int32_t iDead = AddDestination(LOCAL, CommWithServers({strRefused}));
+
+    EXPECT_EQ(SCS_TestCommSettings(iLive, 2000, "event_query_services"), 0u);
+    EXPECT_EQ(SCS_TestCommSettings(iDead, 2000, "event_query_services"), SCS_E_CONNECT);
+    EXPECT_EQ(SCS_TestCommSettings(0, 0, "event_query_services"), SCS_E_CONNECT);
+    EXPECT_EQ(SCS_TestCommSettings(iDead + 1, 0, nullptr), SCS_E_BAD_DESTINATION);
+
+    // The file variant tests the file as it is now, without applying it.
+    m_dir.Write("comm1.ini", CommWithServers({strRefused}));
+    EXPECT_EQ(SCS_TestCommSettingsFile(iLive, 2000, "event_query_services"), SCS_E_CONNECT);
+    EXPECT_EQ(SCS_TestCommSettings(iLive, 2000, "event_query_services"), 0u);
+    m_dir.Write("comm2.ini", CommWithServers({server.Url()}));
+    EXPECT_EQ(SCS_TestCommSettingsFile(iDead, 2000, nullptr), 0u);
+}

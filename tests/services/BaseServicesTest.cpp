@@ -1,0 +1,261 @@
+// CBaseServices with the real session configuration component, posting to HTTP servers that the
+// test runs on 127.0.0.1.
+#include <gtest/gtest.h>
+
+// Must match the options Debian's compiled cpp-httplib was built with.
+#define CPPHTTPLIB_OPENSSL_SUPPORT
+#define CPPHTTPLIB_ZLIB_SUPPORT
+#define CPPHTTPLIB_BROTLI_SUPPORT
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "event_query/eqRetryState.h"
+#include "security/SignatureTestSupport.h"
+#include "services/BaseServices.h"
+#include "services/TraceCapture.h"
+#include "services/mslLoader.h"
+#include "services/mslLoader_zavSessionConfigSvcs.h"
+#include "zavToolsLib/asThreadingDefault.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kPath = "/zav/event_query_services";
+constexpr const char* kBody = "<request/>";
+
+// Everything the test, the dispatch thread and the server threads share, under one mutex.
+std::mutex g_mutex;
+std::condition_variable g_changed;
+
+void Update(const std::function<void()>& change) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    change();
+    g_changed.notify_all();
+}
+bool WaitFor(const std::function<bool()>& ready) {
+    std::unique_lock<std::mutex> lock(g_mutex);
+    return g_changed.wait_for(lock, std::chrono::seconds(20), ready);
+}
+
+// Answers every post with a fixed status, or holds it until released.
+class TestServer {
+public:
+    explicit TestServer(int status, bool hang = false) {
+        m_server.set_keep_alive_timeout(1);
+        m_server.Post(kPath, [this, status, hang](const httplib::Request& request,
+                                                  httplib::Response& response) {
+            Update([&] { m_bodies.push_back(request.body); });
+            if (hang) {
+                WaitFor([this] { return m_bReleased; });
+            }
+            response.status = status;
+            response.set_content("<response/>", "text/xml");
+        });
+        m_iPort = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        // An answer proves the accept loop runs, so that stop() cannot come too early.
+        httplib::Client("127.0.0.1", m_iPort).Get("/");
+    }
+    ~TestServer() {
+        Release();
+        m_server.stop();
+        m_thread.join();
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_iPort); }
+    void Release() {
+        Update([this] { m_bReleased = true; });
+    }
+    std::vector<std::string> m_bodies;
+
+private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_iPort = 0;
+    bool m_bReleased = false;
+};
+
+struct Attempt {
+    Clock::time_point at;
+    int32_t index;
+    uint32_t status;
+    std::thread::id thread;
+};
+
+// Posts one body until a server takes it, recording every attempt and its own deletion.
+class PostingService : public CBaseServices {
+public:
+    explicit PostingService(bool& deleted) : m_deleted(deleted) {}
+    ~PostingService() override {
+        Update([this] { m_deleted = true; });
+    }
+    uint32_t Queue() {
+        Update([this] { m_bQueued = true; });
+        return DispatchPendingData();
+    }
+    uint32_t SendPendingData(int32_t serverIndex) override {
+        Attempt attempt{Clock::now(), serverIndex, 0, std::this_thread::get_id()};
+        char* response = nullptr;
+        uint32_t length = 0;
+        attempt.status = SCS_CALL(SCS_PostData)(
+            m_iDestinationId, serverIndex, kPath, 0, "application/x-zav-cml-data; charset=UTF-8",
+            kBody, static_cast<uint32_t>(strlen(kBody)), GetTimeouts(), &response, &length);
+        SCS_CALL(SCS_Free)(response);
+        Update([&] {
+            m_attempts.push_back(attempt);
+            m_bQueued = attempt.status != 0;
+        });
+        return attempt.status;
+    }
+    eqRetryState m_retry;
+    bool m_bQueued = false;
+    std::vector<Attempt> m_attempts;
+
+private:
+    bool& m_deleted;
+};
+
+class BaseServicesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A copy of the component, signed with a key of the test's own that the loader trusts.
+        const std::string built =
+            std::string(ZAV_TEST_BINARY_DIR) + "/scs/" + zavServices::ZAV_SCS_LIBRARY_NAME;
+        const std::string copy = m_dir.Path(zavServices::ZAV_SCS_LIBRARY_NAME);
+        ASSERT_TRUE(std::filesystem::copy_file(built, copy)) << built;
+        m_key = zavTest::MakeKey(true);
+        ASSERT_EQ(0u, zavSecurity::SignFile(m_key.get(), copy, true, nullptr));
+        zavServices::SetMSLLoaderLibPath(m_dir.Get().c_str());
+        TraceCapture::Clear();
+    }
+    void TearDown() override {
+        zavServices::SetMSLLoaderLibPath("");
+        zavSecurity::ClearAddedTrustedKeys();
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(m_dir.Path(name)) << text;
+        return m_dir.Path(name);
+    }
+    // An initialised service holding the test's reference, or null.
+    PostingService* Start(const std::string& settings, const std::vector<TestServer*>& servers,
+                          const asThreadingTable* threading) {
+        std::string comm = "[servers]\n";
+        for (const TestServer* server : servers) {
+            comm += "url = " + server->Url() + "\n";
+        }
+        auto* service = new PostingService(m_bDeleted);
+        const uint32_t status =
+            service->Init("Event Query Server", &service->m_retry, threading, &TraceCapture::g_log,
+                          "5.0", Write("local.ini", "[event_query_services]\n" + settings).c_str(),
+                          Write("comm.ini", comm).c_str(), "services_tests", nullptr, true, false);
+        EXPECT_EQ(0u, status);
+        if (status != 0) {
+            delete service;
+            return nullptr;
+        }
+        service->AddRef();
+        return service;
+    }
+
+    zavTest::CScratchDir m_dir;
+    zavSecurity::EvpPkeyPtr m_key;
+    bool m_bDeleted = false;
+};
+
+double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+TEST_F(BaseServicesTest, FailedPostsBackOffByDoublingThenMoveToTheNextServer) {
+    TestServer failing(500);
+    TestServer answering(200);
+    PostingService* service =
+        Start("retryInterval = 100\nmaxServerRetry = 4\nconnectTimeout = 2000x\n",
+              {&failing, &answering}, zavToolsLib::zavGetDefaultThreadingTable());
+    ASSERT_NE(nullptr, service);
+    EXPECT_EQ(2000u, service->GetTimeouts()[CBaseServices::kConnectTimeout]);
+    EXPECT_EQ(60000u, service->GetTimeouts()[CBaseServices::kDnsCacheTimeout]);
+
+    ASSERT_EQ(0u, service->Queue());
+    ASSERT_TRUE(WaitFor([&] { return !service->m_bQueued; }));
+    std::vector<Attempt> attempts;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        attempts = service->m_attempts;
+        EXPECT_EQ(4u, failing.m_bodies.size());
+        EXPECT_EQ(std::vector<std::string>{kBody}, answering.m_bodies);
+    }
+    ASSERT_EQ(5u, attempts.size());
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(0, attempts[i].index);
+        EXPECT_EQ(0xC7590008u, attempts[i].status);  // HTTP error status
+    }
+    EXPECT_EQ(1, attempts[4].index);
+    // Waits of 100, 200 and 400 ms on the failing server, none before the next one. A wait never
+    // ends early; the upper bounds allow for a slow machine.
+    const double waits[] = {100.0, 200.0, 400.0, 0.0};
+    for (size_t i = 0; i < 4; ++i) {
+        const double gap = Millis(attempts[i + 1].at - attempts[i].at);
+        EXPECT_GE(gap, waits[i]) << "wait " << i;
+        EXPECT_LT(gap, waits[i] + (i < 3 ? 1000.0 : 100.0)) << "wait " << i;
+    }
+    EXPECT_EQ(1u, TraceCapture::Count("svcRetryState::NextState(): Cannot retry failed server "
+                                      "again. Attempts made: 4 of 4. Switching to next server: "
+                                      "1 of 2"));
+
+    service->ShutDown();
+    service->Release();
+    ASSERT_TRUE(WaitFor([this] { return m_bDeleted; }));
+    const std::string thread = "CBaseServices::_DispatchThread(): ";
+    EXPECT_EQ(1u, TraceCapture::Count(thread + "Entering dispatch thread: ProcessId = "));
+    EXPECT_EQ(1u, TraceCapture::Count(thread + "Exiting dispatch thread: ProcessId = "));
+    EXPECT_EQ(1u, TraceCapture::Count(thread + "Dispatching data to server index #1"));
+}
+
+TEST_F(BaseServicesTest, ShutDownGivesUpWaitingForAHangingPost) {
+    TestServer hanging(200, true);
+    PostingService* service =
+        Start("shutdownTimeout = 300\n", {&hanging}, zavToolsLib::zavGetDefaultThreadingTable());
+    ASSERT_NE(nullptr, service);
+    ASSERT_EQ(0u, service->Queue());
+    ASSERT_TRUE(WaitFor([&] { return hanging.m_bodies.size() == 1; }));
+
+    const Clock::time_point start = Clock::now();
+    service->ShutDown();
+    const double waited = Millis(Clock::now() - start);
+    EXPECT_GE(waited, 299.0);
+    EXPECT_LT(waited, 2300.0);
+
+    // The dispatch thread's reference keeps the object until the post returns.
+    service->Release();
+    EXPECT_FALSE(m_bDeleted);
+    hanging.Release();
+    ASSERT_TRUE(WaitFor([this] { return m_bDeleted; }));
+}
+
+TEST_F(BaseServicesTest, WithoutThreadingTableSendsInTheCallersThread) {
+    TestServer answering(200);
+    PostingService* service = Start("", {&answering}, nullptr);
+    ASSERT_NE(nullptr, service);
+    EXPECT_EQ(0u, service->Queue());
+    ASSERT_EQ(1u, service->m_attempts.size());
+    EXPECT_EQ(std::this_thread::get_id(), service->m_attempts[0].thread);
+    service->ShutDown();
+    service->Release();
+    EXPECT_TRUE(m_bDeleted);
+
+    service = Start("", {}, nullptr);
+    ASSERT_NE(nullptr, service);
+    EXPECT_EQ(0xC7210009u, service->Queue());
+    service->Release();
+}
+
+}  // namespace

@@ -1,0 +1,352 @@
+#include "services/mslLoader.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+#include "security/SignatureTestSupport.h"
+#include "services/mslLoader_zavSessionConfigSvcs.h"
+#include "zavToolsLib/zavStatus.h"
+
+namespace {
+
+using namespace zavServices;
+using namespace zavToolsLib;
+using zavTest::CScratchDir;
+
+constexpr uint32_t kFixtureBase = 0x5A000000u;  // what the fixture's entry points return
+enum {
+#define ZAV_TEST_INDEX(kind, name, params) kIndex_##name,
+    ZAV_SCS_ENTRY_POINTS(ZAV_TEST_INDEX)
+#undef ZAV_TEST_INDEX
+};
+
+const std::string kFixtureDir = std::string(ZAV_TEST_BINARY_DIR) + "/tests/fixtures/";
+const std::string kFullFixture = kFixtureDir + "libzav_fixture_scs.so";
+const std::string kPartialFixture = kFixtureDir + "libzav_fixture_scs_partial.so";
+const std::string kBuildSignedFixture = kFixtureDir + "libzav_fixture_scs_build_signed.so";
+
+std::string NotLoadedLine(const char* name) {
+    return std::string(name) +
+           ":  Unable to invoke function.  Make sure Management Services Library is successfully "
+           "loaded.\n";
+}
+
+int EnvCount(const char* variable) {
+    const char* text = std::getenv(variable);
+    return text != nullptr ? std::atoi(text) : 0;
+}
+
+// Whether the dynamic linker has this file open, without opening it.
+bool IsOpen(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+
+struct CLine {
+    uint32_t level;
+    std::string message;
+    std::string function;
+};
+std::vector<CLine> g_lines;
+
+int32_t CollectLine(uint32_t, uint32_t level, const char* message, const char* function) {
+    g_lines.push_back({level, message, function});
+    return 0;
+}
+
+const asTraceLog kTraceLog{0, 0xFFFFFFFFu, &CollectLine};
+
+class LoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_lines.clear();
+        SetMSLLoaderTraceLog(&kTraceLog);
+        SetMSLLoaderLibPath("");
+        unsetenv("ZAV_FIXTURE_LIB_PATH");
+        unsetenv("ZAV_FIXTURE_SIG_EXT");
+        m_key = zavTest::MakeKey(true);
+    }
+    void TearDown() override {
+        SetMSLLoaderLibPath("");
+        SetMSLLoaderTraceLog(nullptr);
+        zavSecurity::ClearAddedTrustedKeys();
+    }
+
+    // A copy of source in the scratch directory, signed with key as given.
+    std::string Copy(const std::string& source, const std::string& name, EVP_PKEY* key = nullptr,
+                     bool bEmbed = true, const char* extension = nullptr) {
+        const std::string path = m_dir.Path(name);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::filesystem::copy_file(source, path, std::filesystem::copy_options::overwrite_existing);
+        if (key != nullptr) {
+            EXPECT_EQ(zavSecurity::SignFile(key, path, bEmbed, extension), 0u);
+        }
+        return path;
+    }
+
+    bool Logged(uint32_t level, const std::string& message, const std::string& function) const {
+        return std::any_of(g_lines.begin(), g_lines.end(), [&](const CLine& line) {
+            return line.level == level && line.message == message && line.function == function;
+        });
+    }
+    size_t CountLines(const std::string& prefix) const {
+        return std::count_if(g_lines.begin(), g_lines.end(), [&](const CLine& line) {
+            return line.message.compare(0, prefix.size(), prefix) == 0;
+        });
+    }
+
+    CScratchDir m_dir;
+    zavSecurity::EvpPkeyPtr m_key;
+};
+
+TEST_F(LoaderTest, LibraryPathGetsExactlyOneSlashAndPrefixesNames) {
+    SetMSLLoaderLibPath("/opt/zav");
+    EXPECT_EQ(GetMSLLoaderLibPath(), "/opt/zav/");
+    EXPECT_TRUE(
+        Logged(8, "g_LoaderLibPath set to: '/opt/zav/'", "mslLoader::SetMSLLoaderLibPath()"));
+    SetMSLLoaderLibPath("/opt/zav/");
+    EXPECT_EQ(GetMSLLoaderLibPath(), "/opt/zav/");
+    SetMSLLoaderLibPath("");
+    EXPECT_EQ(GetMSLLoaderLibPath(), "");
+
+    // A name with a directory still gets the prefix, with a warning.
+    const std::string path = Copy(kFullFixture, "sub/libscs.so", m_key.get());
+    SetMSLLoaderLibPath(m_dir.Get().c_str());
+    g_lines.clear();
+    mslLibHandle handle;
+    ASSERT_EQ(LoadServiceLibrary("sub/libscs.so", &handle), 0u);
+    EXPECT_EQ(handle.m_strFileName, path);
+    EXPECT_EQ(CountLines("'library' argument contains file path"), 1u);
+    EXPECT_TRUE(Logged(8, "Full library to load: " + path, "mslLoader::LoadServiceLibrary()"));
+    EXPECT_TRUE(Logged(8, "Successfully loaded library:  '" + path + "'",
+                       "mslLoader::LoadServiceLibrary()"));
+    EXPECT_EQ(UnloadServiceLibrary(&handle), 0u);
+    EXPECT_EQ(UnloadServiceLibrary(&handle), ZAV_E_NO_SERVER);
+
+    // Full names are cut to 4095 characters.
+    g_lines.clear();
+    const std::string longName(5000, 'x');
+    EXPECT_EQ(LoadServiceLibrary(longName.c_str(), &handle), ZAV_E_SIG_FILE_UNREADABLE);
+    EXPECT_TRUE(Logged(
+        8, "Full library to load: " + (m_dir.Get().string() + "/" + longName).substr(0, 4095),
+        "mslLoader::LoadServiceLibrary()"));
+    EXPECT_EQ(CountLines("'library' argument contains file path"), 0u);
+    EXPECT_EQ(LoadServiceLibrary("", &handle), ZAV_E_INVALID_ARG);
+    EXPECT_EQ(LoadServiceLibrary("x", nullptr), ZAV_E_INVALID_ARG);
+}
+
+TEST_F(LoaderTest, EntryPointsFallBackBeforeASuccessfulLoad) {
+    EXPECT_EQ(LoadZavSessionConfigSvcs(m_dir.Path("absent.so").c_str()), ZAV_E_SIG_FILE_UNREADABLE);
+    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 0);
+    EXPECT_EQ(CountLines("LoadServiceLibrary() returned an error: "), 1u);
+
+    testing::internal::CaptureStdout();
+    uint32_t responseLength = 0;
+    char* response = nullptr;
+    const uint32_t status =
+        SCS_CALL(SCS_PostData)(0, 0, "/p", 0, "t", "d", 1, nullptr, &response, &responseLength);
+    void* block = SCS_CALL(SCS_Allocate)(16);
+    SCS_CALL(SCS_Free)(block);
+    SCS_CALL(SCS_SetMSLLibPath)("/x");
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, ZAV_E_NOT_LOADED);
+    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(output, NotLoadedLine("SCS_PostData") + NotLoadedLine("SCS_Allocate") +
+                          NotLoadedLine("SCS_Free") + NotLoadedLine("SCS_SetMSLLibPath"));
+}
+
+TEST_F(LoaderTest, OnlyTheFirstLoadOpensAndOnlyTheLastUnloadCloses) {
+    const std::string path = Copy(kFullFixture, "libscs.so", m_key.get());
+    SetMSLLoaderLibPath(m_dir.Get().c_str());
+    const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
+    const int destructed = EnvCount("ZAV_FIXTURE_DESTRUCTED");
+
+    ASSERT_EQ(LoadZavSessionConfigSvcs("libscs.so"), 0u);
+    EXPECT_EQ(CountLines("Successfully loaded library:  "), 1u);
+    g_lines.clear();
+    ASSERT_EQ(LoadZavSessionConfigSvcs("libscs.so"), 0u);
+    EXPECT_TRUE(g_lines.empty()) << g_lines.front().message;  // only counted
+    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 2);
+    EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1);
+
+    // Every slot holds the entry point of its own name, and the component got the directory.
+    void* library = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr);
+#define ZAV_TEST_SLOT(kind, name, params) \
+    EXPECT_EQ(reinterpret_cast<void*>(zavSCS().name.Get()), dlsym(library, #name)) << #name;
+    ZAV_SCS_ENTRY_POINTS(ZAV_TEST_SLOT)
+#undef ZAV_TEST_SLOT
+    dlclose(library);
+    uint32_t count = 0;
+    EXPECT_EQ(SCS_CALL(SCS_GetServerCount)(1, &count), kFixtureBase + kIndex_SCS_GetServerCount);
+    ASSERT_NE(std::getenv("ZAV_FIXTURE_LIB_PATH"), nullptr);
+    EXPECT_EQ(std::getenv("ZAV_FIXTURE_LIB_PATH"), m_dir.Get().string() + "/");
+    EXPECT_EQ(std::getenv("ZAV_FIXTURE_SIG_EXT"), nullptr);
+
+    EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
+    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 1);
+    EXPECT_TRUE(IsOpen(path));
+    EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
+    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 0);
+    EXPECT_FALSE(IsOpen(path));
+    EXPECT_EQ(EnvCount("ZAV_FIXTURE_DESTRUCTED"), destructed + 1);
+    EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
+    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 0);
+}
+
+TEST_F(LoaderTest, MissingSymbolEndsBindingAndLaterSlotsKeepTheirFallbacks) {
+    const std::string path = Copy(kPartialFixture, "libpartial.so", m_key.get());
+    ASSERT_EQ(LoadZavSessionConfigSvcs(path.c_str()), ZAV_E_LIB_SYMBOL);
+    EXPECT_TRUE(
+        Logged(1, "Error mapping symbol:  'SCS_GetServerCount'", "mslLoader::LookupSymbol()"));
+    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 1);
+    EXPECT_EQ(SCS_CALL(SCS_SetLastGoodAgentId)("a"), kFixtureBase + kIndex_SCS_SetLastGoodAgentId);
+
+    testing::internal::CaptureStdout();
+    uint32_t count = 0;
+    EXPECT_EQ(SCS_CALL(SCS_GetServerCount)(1, &count), ZAV_E_NOT_LOADED);
+    EXPECT_EQ(SCS_CALL(SCS_HttpHeadersCopy)(1, &count), ZAV_E_NOT_LOADED);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              NotLoadedLine("SCS_GetServerCount") + NotLoadedLine("SCS_HttpHeadersCopy"));
+    EXPECT_EQ(std::getenv("ZAV_FIXTURE_LIB_PATH"), nullptr);  // binding never finished
+
+    EXPECT_TRUE(IsOpen(path));
+    EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
+    EXPECT_FALSE(IsOpen(path));
+}
+
+TEST_F(LoaderTest, LibraryWithoutAValidSignatureIsNeverOpened) {
+    const std::string signedCopy = Copy(kFullFixture, "signed.so", m_key.get());
+    std::vector<uint8_t> image = zavTest::ReadBytes(signedCopy);
+    ASSERT_GT(image.size(), 1000u);
+
+    // One byte of the compiler's note, which the dynamic linker never reads.
+    const std::string note = "GCC: (";
+    auto where = std::search(image.begin(), image.end(), note.begin(), note.end());
+    ASSERT_NE(where, image.end());
+    std::vector<uint8_t> tamperedImage = image;
+    tamperedImage[where - image.begin() + 1] ^= 0x20;
+    const std::string tampered = m_dir.Path("tampered.so");
+    zavTest::WriteBytes(tampered, tamperedImage);
+
+    std::vector<uint8_t> badTrailer = image;
+    badTrailer[image.size() - 16] ^= 0x01;  // the length field
+    const std::string malformed = m_dir.Path("malformed.so");
+    zavTest::WriteBytes(malformed, badTrailer);
+
+    zavSecurity::EvpPkeyPtr stranger = zavTest::MakeKey(false);
+    const struct {
+        std::string path;
+        uint32_t status;
+    } refused[] = {
+        {tampered, ZAV_E_SIG_MISMATCH},
+        {Copy(kFullFixture, "unsigned.so"), ZAV_E_SIG_MISSING},
+        {Copy(kFullFixture, "stranger.so", stranger.get()), ZAV_E_SIG_MISMATCH},
+        {malformed, ZAV_E_SIG_MALFORMED},
+    };
+    for (const auto& file : refused) {
+        const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
+        mslLibHandle handle;
+        EXPECT_EQ(LoadServiceLibrary(file.path.c_str(), &handle), file.status) << file.path;
+        EXPECT_EQ(handle.m_pLibrary, nullptr);
+        EXPECT_FALSE(IsOpen(file.path)) << file.path;
+        EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed) << file.path;
+
+        // The file itself is a loadable library: only the check kept it out.
+        void* direct = dlopen(file.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        EXPECT_NE(direct, nullptr) << file.path;
+        if (direct != nullptr) {
+            EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1) << file.path;
+            dlclose(direct);
+        }
+    }
+    EXPECT_EQ(CountLines("VerifyFileSignature() returned an error: "), std::size(refused));
+
+    const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
+    mslLibHandle handle;
+    ASSERT_EQ(LoadServiceLibrary(signedCopy.c_str(), &handle), 0u);
+    EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1);
+    EXPECT_EQ(UnloadServiceLibrary(&handle), 0u);
+
+    // A signed file that is no library fails at the open.
+    const std::string text = m_dir.Path("text.so");
+    zavTest::WriteBytes(text, std::vector<uint8_t>(100, 'a'));
+    ASSERT_EQ(zavSecurity::SignFile(m_key.get(), text, true, nullptr), 0u);
+    EXPECT_EQ(LoadServiceLibrary(text.c_str(), &handle), ZAV_E_LIB_OPEN);
+    EXPECT_EQ(CountLines("cLibLoadLibrary() returned an error: "), 1u);
+}
+
+TEST_F(LoaderTest, BuildSignsItsLibrariesWithTheBuiltInKey) {
+    zavSecurity::ClearAddedTrustedKeys();
+    mslLibHandle handle;
+    ASSERT_EQ(LoadServiceLibrary(kBuildSignedFixture.c_str(), &handle), 0u);
+    EXPECT_EQ(UnloadServiceLibrary(&handle), 0u);
+    EXPECT_EQ(zavTest::ReadBytes(kBuildSignedFixture + ".sig").size(),
+              zavSecurity::ZAV_SIGNATURE_SIZE);
+    // Test keys are not built in.
+    const std::string path = Copy(kFullFixture, "testkey.so", m_key.get());
+    EXPECT_EQ(LoadServiceLibrary(path.c_str(), &handle), ZAV_E_SIG_MISMATCH);
+}
+
+// The extension cannot be unset within a process, so this runs in a child process.
+TEST_F(LoaderTest, ChosenSignatureExtensionIsTheOnlyOneAccepted) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = [this]() {
+        std::string failures;
+        auto check = [&](bool condition, const char* what) {
+            if (!condition) {
+                failures += std::string(what) + "\n";
+            }
+        };
+        const std::string path = Copy(kFullFixture, "ext.so", m_key.get(), true, ".sig");
+        SetMSLLoaderExtSigFileExtension(".zsig");
+        check(Logged(8, "sigFileExt set to: '.zsig', g_bExternalFileSigExtSet:  'TRUE'",
+                     "mslLoader::SetMSLLoaderExtSigFileExtension()"),
+              "set log line");
+        mslLibHandle handle;
+        check(LoadServiceLibrary(path.c_str(), &handle) == ZAV_E_SIG_MISSING,
+              "own and .sig signatures must not count");
+        check(!IsOpen(path), "opened without its .zsig");
+        check(zavSecurity::SignFile(m_key.get(), path, false, ".zsig") == 0, "sign .zsig");
+        check(LoadZavSessionConfigSvcs(path.c_str()) == 0, "load with .zsig");
+        const char* extension = std::getenv("ZAV_FIXTURE_SIG_EXT");
+        check(extension != nullptr && std::string(extension) == ".zsig", "component got .zsig");
+        check(UnloadZavSessionConfigSvcs() == 0, "unload");
+        SetMSLLoaderExtSigFileExtension("");
+        check(GetExternalFileSigExtSet() && GetMSLLoaderExtSigFileExtension().empty(),
+              "empty extension keeps the choice");
+        check(Logged(8, "sigFileExt set to: '', g_bExternalFileSigExtSet:  'TRUE'",
+                     "mslLoader::SetMSLLoaderExtSigFileExtension()"),
+              "reset log line");
+        std::fputs(failures.c_str(), stderr);
+        std::exit(failures.empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(LoaderTest, LoaderLocksAreRecursiveAndOwned) {
+    ASSERT_EQ(TakeLoaderLock(mslLockId::Library), 0u);
+    ASSERT_EQ(TakeLoaderLock(mslLockId::Library), 0u);
+    uint32_t otherThread = 0;
+    std::thread([&] { otherThread = ReleaseLoaderLock(mslLockId::Library); }).join();
+    EXPECT_EQ(otherThread, static_cast<uint32_t>(EPERM));
+    EXPECT_EQ(CountLines("cLockRelease() for recursive iteration returned an error: "), 1u);
+    EXPECT_EQ(ReleaseLoaderLock(mslLockId::Library), 0u);
+    EXPECT_EQ(ReleaseLoaderLock(mslLockId::Library), 0u);
+    EXPECT_EQ(ReleaseLoaderLock(mslLockId::Library), ZAV_I_LOCK_NOT_HELD);
+
+    ASSERT_EQ(TakeLoaderLock(mslLockId::Load), 0u);
+    EXPECT_EQ(mslLoaderCleanup(), 0u);  // releases the hold first
+    EXPECT_EQ(ReleaseLoaderLock(mslLockId::Load), ZAV_E_LOCK_NOT_SET_UP);
+    EXPECT_EQ(TakeLoaderLock(mslLockId::Load), 0u);
+    EXPECT_EQ(ReleaseLoaderLock(mslLockId::Load), 0u);
+}
+
+}  // namespace

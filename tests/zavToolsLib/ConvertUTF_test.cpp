@@ -1,0 +1,443 @@
+// The conversions are checked against glibc's iconv. iconv knows well-formed Unicode; what it
+// does not know (result codes, U+FFFD, the refused noncharacters, the long UTF-8 forms above
+// U+10FFFF) the models add from the documented rules. Assumes a little-endian host.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "zavToolsLib/CZavCodecvt.h"
+#include "zavToolsLib/ConvertUTF.h"
+#include "zavToolsLib/zavStatus.h"
+#include "zavToolsLib/zavUnicode.h"
+
+using namespace zavToolsLib;
+
+namespace {
+
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Iconv() { iconv_close(m_cd); }
+    // Converts as far as iconv can; err is 0, EILSEQ or EINVAL.
+    std::string Run(const std::string& in, int* err = nullptr) {
+        std::string out(in.size() * 4 + 8, '\0');
+        char* src = const_cast<char*>(in.data());
+        char* dst = out.data();
+        size_t srcLeft = in.size(), dstLeft = out.size();
+        const size_t r = iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
+        if (err != nullptr) *err = r == static_cast<size_t>(-1) ? errno : 0;
+        out.resize(out.size() - dstLeft);
+        return out;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+template <typename S>
+std::string Bytes(const S& s) {
+    return {reinterpret_cast<const char*>(s.data()), s.size() * sizeof(s[0])};
+}
+std::string Le32(uint32_t c) { return Bytes(std::u32string(1, c)); }
+
+bool IsNonChar(uint32_t c) { return c == 0xFFFE || c == 0xFFFF; }
+bool IsSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsLow(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// UTF-8 of a value above U+10FFFF, which iconv refuses to write.
+std::string LongForm(uint32_t c) {
+    const int n = c < 0x200000 ? 4 : c < 0x4000000 ? 5 : 6;
+    std::string s(n, '\0');
+    for (int i = n - 1; i > 0; --i, c >>= 6) s[i] = static_cast<char>(0x80 | (c & 0x3F));
+    s[0] = static_cast<char>((0xFF00 >> n) | c);
+    return s;
+}
+
+struct Expect {
+    std::string bytes;  // output as bytes
+    size_t pos = 0;     // input units consumed
+    uint32_t code = 0;
+};
+
+enum class To { Utf8String, Utf8Buffer, Utf16 };
+
+// Encoding from UTF-32, element by element; iconv writes the valid ones.
+Expect ModelFromUtf32(const std::wstring& in, To to, bool lenient) {
+    Iconv cv(to == To::Utf16 ? "UTF-16LE" : "UTF-8", "UTF-32LE");
+    Expect e;
+    for (size_t i = 0; i < in.size();) {
+        const auto c = static_cast<uint32_t>(in[i]);
+        int err = 0;
+        const std::string out = cv.Run(Le32(c), &err);
+        uint32_t bad = to == To::Utf16 ? ZAV_E_UTF16_RANGE : ZAV_E_BAD_CODE_POINT;
+        size_t length = 1;
+        bool quiet = false;  // the string form replaces a lone low surrogate silently
+        if (err == 0 && !IsNonChar(c)) {
+            e.bytes += out, ++i;
+            continue;
+        } else if (err == 0) {
+            bad = ZAV_E_NONCHARACTER;
+        } else if (IsSurrogate(c)) {
+            bad = ZAV_E_BAD_CODE_POINT;
+            const bool pairs = to == To::Utf8String;
+            quiet = pairs && IsLow(c);
+            if (pairs && !IsLow(c) && i + 1 < in.size() && IsLow(in[i + 1])) length = 2;
+        } else if (to != To::Utf16 && c <= 0x7FFFFFFF) {
+            e.bytes += LongForm(c), ++i;
+            continue;
+        }
+        if (!lenient) return e.pos = i, e.code = bad, e;
+        e.bytes += to == To::Utf16 ? std::string("\xFD\xFF") : "\xEF\xBF\xBD";
+        e.code = quiet ? e.code : bad;
+        i += length;
+    }
+    e.pos = in.size();
+    return e;
+}
+
+// Decoding UTF-8 or UTF-16LE into UTF-32LE bytes: iconv converts each valid stretch; where it
+// stops, the documented rules say what happens.
+Expect ModelDecode(const std::string& in, bool utf8, bool lenient, bool copyNonChar) {
+    Iconv cv("UTF-32LE", utf8 ? "UTF-8" : "UTF-16LE"),
+        back(utf8 ? "UTF-8" : "UTF-16LE", "UTF-32LE");
+    const size_t unit = utf8 ? 1 : 2, n = in.size() / unit;
+    auto at = [&](size_t i) {
+        uint32_t u = 0;
+        memcpy(&u, &in[i * unit], unit);
+        return u;
+    };
+    Expect e;
+    for (size_t i = 0;;) {
+        int err = 0;
+        const std::string valid = cv.Run(in.substr(i * unit), &err);
+        for (size_t k = 0; k < valid.size(); k += 4) {
+            uint32_t c;
+            memcpy(&c, &valid[k], 4);
+            if (IsNonChar(c)) {
+                if (!lenient) return e.pos = i, e.code = ZAV_E_NONCHARACTER, e;
+                e.code = ZAV_E_NONCHARACTER;
+            }
+            i += back.Run(Le32(c)).size() / unit;
+            e.bytes += Le32(IsNonChar(c) && !copyNonChar ? 0xFFFD : c);
+        }
+        if (err == 0) return e.pos = n, e;
+        // The sequence iconv stopped at: its length by the lead byte's leading one bits.
+        size_t length = 1;
+        if (utf8) {
+            for (uint32_t b = at(i); (b & 0xC0) == 0xC0 && length < 6; b <<= 1) ++length;
+        } else if (at(i) >= 0xD800 && at(i) <= 0xDBFF) {
+            length = 2;
+        }
+        if (i + length > n) return e.pos = i, e.code = ZAV_E_TRUNCATED_INPUT, e;
+        EXPECT_NE(EINVAL, err) << "iconv sees an incomplete sequence inside the input";
+        const bool surrogate = utf8 && length == 3 && at(i) == 0xED && at(i + 1) >= 0xA0 &&
+                               at(i + 1) <= 0xBF && (at(i + 2) & 0xC0) == 0x80;
+        const uint32_t bad = !utf8       ? ZAV_E_UNPAIRED_SURROGATE
+                             : surrogate ? ZAV_E_UTF8_SURROGATE
+                                         : ZAV_E_ILL_FORMED_UTF8;
+        if (!lenient) return e.pos = i, e.code = bad, e;
+        e.bytes += Le32(0xFFFD);
+        e.code = bad;
+        i += utf8 ? length : 1;
+    }
+}
+
+// Valid ranges first; the bad ones are surrogates, noncharacters, beyond U+10FFFF, negative.
+uint32_t RandomCodePoint(std::mt19937& rng, bool allowBad) {
+    static const uint32_t kRanges[] = {0,      0x7F,     0x80,       0x7FF,      0x800,
+                                       0xD7FF, 0xE000,   0xFFFD,     0x10000,    0x10FFFF,
+                                       0xD800, 0xDBFF,   0xDC00,     0xDFFF,     0xFFFE,
+                                       0xFFFF, 0x110000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    const uint32_t* r = kRanges + 2 * (rng() % (allowBad ? 10 : 5));
+    return r[0] + static_cast<uint32_t>(rng() % (uint64_t{r[1]} - r[0] + 1));
+}
+
+std::wstring RandomWide(std::mt19937& rng) {
+    const bool allowBad = rng() % 3 != 0;
+    std::wstring s(rng() % 24, L'\0');
+    for (auto& c : s) c = static_cast<wchar_t>(RandomCodePoint(rng, allowBad));
+    if (allowBad && s.size() > 1 && rng() % 2) s[0] = 0xD800 + rng() % 0x400, s[1] = 0xDC00;
+    return s;
+}
+
+// Valid sequences, truncated ones, overlong or out-of-range forms, encoded surrogates,
+// noncharacters, long forms and stray bytes.
+std::string RandomUtf8(std::mt19937& rng) {
+    static const unsigned char kBadForms[][3] = {{0xC0, 0x80, 0xBF}, {0xC1, 0x80, 0xBF},
+                                                 {0xE0, 0x80, 0x9F}, {0xED, 0xA0, 0xBF},
+                                                 {0xF0, 0x80, 0x8F}, {0xF4, 0x90, 0xBF}};
+    Iconv cv("UTF-8", "UTF-32LE");
+    std::string s;
+    for (size_t n = rng() % 12; n > 0; --n) {
+        const std::string valid = cv.Run(Le32(RandomCodePoint(rng, false)));
+        const unsigned char* f = kBadForms[rng() % 6];
+        std::string bad{static_cast<char>(f[0]),
+                        static_cast<char>(f[1] + rng() % (f[2] - f[1] + 1))};
+        bad.append(f[0] < 0xE0 ? 0 : f[0] < 0xF0 ? 1 : 2, '\x80');
+        const std::string pieces[] = {std::string(1, static_cast<char>(rng())),
+                                      valid.substr(0, valid.size() - 1),
+                                      rng() % 2 ? "\xEF\xBF\xBE" : "\xEF\xBF\xBF",
+                                      LongForm(0x110000 + rng() % 0x7FEF0000),
+                                      bad,
+                                      valid,
+                                      valid};
+        s += pieces[rng() % 7];
+    }
+    return s;
+}
+
+// BMP units, pairs, lone surrogates and noncharacters.
+std::u16string RandomUtf16(std::mt19937& rng) {
+    std::u16string s;
+    for (size_t n = rng() % 16; n > 0; --n) {
+        const uint32_t c = RandomCodePoint(rng, true);
+        if (c < 0x10000) {
+            s += static_cast<char16_t>(c);
+        } else if (c <= 0x10FFFF) {
+            s += {static_cast<char16_t>(0xD7C0 + (c >> 10)),
+                  static_cast<char16_t>(0xDC00 | (c & 0x3FF))};
+        }
+    }
+    return s;
+}
+
+void ExpectSame(const Expect& want, uint32_t rc, size_t pos, const std::string& got) {
+    EXPECT_EQ(want.code, rc);
+    EXPECT_EQ(want.pos, pos);
+    EXPECT_EQ(want.bytes, got);
+}
+
+}  // namespace
+
+TEST(ConvertUTF, EncodingFromUtf32AgreesWithIconv) {
+    std::mt19937 rng(1234);
+    for (int iter = 0; iter < 4000 && !HasFailure(); ++iter) {
+        const std::wstring in = RandomWide(rng);
+        const wchar_t* const end = in.data() + in.size();
+        SCOPED_TRACE(testing::PrintToString(in));
+        for (bool lenient : {false, true}) {
+            SCOPED_TRACE(lenient ? "lenient" : "strict");
+            const wchar_t* p = in.data();
+            std::string s = "pre";
+            uint32_t rc = Utf32ToUtf8(p, end, s, lenient);
+            ExpectSame(ModelFromUtf32(in, To::Utf8String, lenient), rc, p - in.data(), s.substr(3));
+
+            std::vector<char> buf(in.size() * 6);
+            char* o = buf.data();
+            p = in.data();
+            rc = Utf32ToUtf8(p, end, o, buf.data() + buf.size(), lenient);
+            ExpectSame(ModelFromUtf32(in, To::Utf8Buffer, lenient), rc, p - in.data(),
+                       std::string(buf.data(), o));
+
+            std::u16string u;
+            size_t consumed = 0;
+            rc = Utf32ToUtf16(in, u, lenient, &consumed);
+            ExpectSame(ModelFromUtf32(in, To::Utf16, lenient), rc, consumed, Bytes(u));
+        }
+    }
+}
+
+TEST(ConvertUTF, DecodingAgreesWithIconv) {
+    std::mt19937 rng(99);
+    Iconv to16("UTF-16LE", "UTF-32LE"), to8("UTF-8", "UTF-32LE");
+    for (int iter = 0; iter < 6000 && !HasFailure(); ++iter) {
+        const std::string in8 = RandomUtf8(rng);
+        const std::u16string in16 = RandomUtf16(rng);
+        SCOPED_TRACE(testing::PrintToString(in8) + " / " + testing::PrintToString(in16));
+        for (bool lenient : {false, true}) {
+            SCOPED_TRACE(lenient ? "lenient" : "strict");
+            const Expect want = ModelDecode(in8, true, lenient, false);
+            std::wstring w = L"\x1F600";
+            const char* p = in8.data();
+            uint32_t rc = Utf8ToUtf32(p, p + in8.size(), w, lenient);
+            ExpectSame(want, rc, p - in8.data(), Bytes(w.substr(1)));
+
+            std::vector<wchar_t> buf(in8.size());
+            wchar_t* o = buf.data();
+            p = in8.data();
+            rc = Utf8ToUtf32(p, p + in8.size(), o, buf.data() + buf.size(), lenient);
+            ExpectSame(want, rc, p - in8.data(), Bytes(std::wstring(buf.data(), o)));
+
+            Expect want16 = want;
+            want16.bytes = to16.Run(want.bytes);
+            std::u16string u;
+            size_t consumed = 0;
+            rc = Utf8ToUtf16(in8, u, lenient, &consumed);
+            ExpectSame(want16, rc, consumed, Bytes(u));
+
+            w.clear();
+            rc = Utf16ToUtf32(in16, w, lenient, &consumed);
+            ExpectSame(ModelDecode(Bytes(in16), false, lenient, true), rc, consumed, Bytes(w));
+
+            Expect want8 = ModelDecode(Bytes(in16), false, lenient, false);
+            want8.bytes = to8.Run(want8.bytes);
+            std::string s;
+            rc = Utf16ToUtf8(in16, s, lenient, &consumed);
+            ExpectSame(want8, rc, consumed, s);
+        }
+    }
+}
+
+// Each output room up to the full size: the conversion stops before the character that does not
+// fit (the leftover room takes nothing more) and resumes from there to the same result.
+template <typename Out, typename In, typename Fn>
+void CheckResume(const std::basic_string<In>& in, Fn convert) {
+    const In* const end = in.data() + in.size();
+    std::vector<Out> full(in.size() * 6);
+    const In* p = in.data();
+    Out* o = full.data();
+    ASSERT_EQ(0u, convert(p, end, o, full.data() + full.size()));
+    full.resize(o - full.data());
+    for (size_t room = 0; room < full.size(); ++room) {
+        std::vector<Out> out(full.size());
+        p = in.data();
+        o = out.data();
+        ASSERT_EQ(ZAV_E_BUFFER_FULL, convert(p, end, o, out.data() + room)) << room;
+        Out* again = o;
+        EXPECT_EQ(ZAV_E_BUFFER_FULL, convert(p, end, again, out.data() + room));
+        EXPECT_EQ(o, again);
+        EXPECT_EQ(0u, convert(p, end, o, out.data() + out.size())) << room;
+        EXPECT_TRUE(p == end && out == full) << room;
+    }
+}
+
+TEST(ConvertUTF, FullBufferStopsBeforeTheCharacterAndResumes) {
+    const std::wstring w = L"a\x00E9\x20AC\x1F600z\x10FFFF";
+    const std::string u8 = ToUtf8(w);
+    const std::u16string u16 = ToUtf16(w);
+    // Each lambda picks the buffer form of its direction.
+    CheckResume<char>(
+        w, [](auto& p, auto e, auto& o, auto oe) { return Utf32ToUtf8(p, e, o, oe, false); });
+    CheckResume<char16_t>(
+        w, [](auto& p, auto e, auto& o, auto oe) { return Utf32ToUtf16(p, e, o, oe, false); });
+    CheckResume<wchar_t>(
+        u8, [](auto& p, auto e, auto& o, auto oe) { return Utf8ToUtf32(p, e, o, oe, false); });
+    CheckResume<char16_t>(
+        u8, [](auto& p, auto e, auto& o, auto oe) { return Utf8ToUtf16(p, e, o, oe, false); });
+    CheckResume<wchar_t>(
+        u16, [](auto& p, auto e, auto& o, auto oe) { return Utf16ToUtf32(p, e, o, oe, false); });
+    CheckResume<char>(
+        u16, [](auto& p, auto e, auto& o, auto oe) { return Utf16ToUtf8(p, e, o, oe, false); });
+}
+
+TEST(ConvertUTF, BoundaryCases) {
+    std::string s;
+    EXPECT_EQ(0u, Utf32ToUtf8(std::wstring(L"\x10FFFF"), s, false));
+    EXPECT_EQ("\xF4\x8F\xBF\xBF", s);
+    EXPECT_EQ(L"\x10FFFF", FromUtf8(s));
+    // Beyond U+10FFFF the long forms are written, up to their length boundaries.
+    const std::pair<wchar_t, const char*> longForms[] = {
+        {0x110000, "\xF4\x90\x80\x80"},          {0x1FFFFF, "\xF7\xBF\xBF\xBF"},
+        {0x200000, "\xF8\x88\x80\x80\x80"},      {0x3FFFFFF, "\xFB\xBF\xBF\xBF\xBF"},
+        {0x4000000, "\xFC\x84\x80\x80\x80\x80"}, {0x7FFFFFFF, "\xFD\xBF\xBF\xBF\xBF\xBF"}};
+    for (const auto& [c, bytes] : longForms) {
+        s.clear();
+        EXPECT_EQ(0u, Utf32ToUtf8(std::wstring(1, c), s, false));
+        EXPECT_EQ(bytes, s);
+    }
+    std::wstring w;
+    size_t consumed = 9;
+    EXPECT_EQ(ZAV_E_ILL_FORMED_UTF8, Utf8ToUtf32("\xF4\x90\x80\x80", w, false, &consumed));
+    EXPECT_EQ(0u, consumed);
+    EXPECT_EQ(ZAV_E_ILL_FORMED_UTF8, Utf8ToUtf32(std::string("\xC0\x80", 2), w, false));
+
+    s.clear();
+    EXPECT_EQ(ZAV_E_BAD_CODE_POINT, Utf32ToUtf8(std::wstring(L"\xDC00"), s, false, &consumed));
+    EXPECT_EQ(0u, consumed);
+    EXPECT_EQ(0u, Utf32ToUtf8(std::wstring(L"\xDC00"), s, true));
+    EXPECT_EQ("\xEF\xBF\xBD", s);
+
+    EXPECT_EQ(ZAV_E_TRUNCATED_INPUT, Utf8ToUtf32("A\xE2\x82", w, true, &consumed));
+    EXPECT_EQ(L"A", w);
+    EXPECT_EQ(1u, consumed);
+
+    w = L"kept";
+    EXPECT_EQ(0u, Utf16ToUtf32(static_cast<const char16_t*>(nullptr), w, true));
+    EXPECT_EQ(L"kept", w);
+    EXPECT_EQ(L"", FromUtf16(nullptr));
+    EXPECT_EQ("", ToUtf8(static_cast<const char16_t*>(nullptr)));
+    EXPECT_THROW(FromUtf8(static_cast<const char*>(nullptr)), std::invalid_argument);
+    // The helpers never drop an incomplete tail silently.
+    EXPECT_EQ(L"A\xFFFD", FromUtf8("A\xE2\x82"));
+    EXPECT_EQ(L"A\xFFFD", FromUtf16(u"A\xD800"));
+    EXPECT_EQ(u"\xD83D\xDE00", ToUtf16(std::string("\xF0\x9F\x98\x80")));
+}
+
+TEST(ConvertUTF, UnicodePoliciesAppendAndCountInput) {
+    zavUnicode<wchar_t> wide;
+    std::wstring w = L"x";
+    size_t n = 0;
+    EXPECT_EQ(ZAV_E_ILL_FORMED_UTF8, wide.FromUtf8("\xC3\xA9\x80z", 4, w, n));
+    EXPECT_EQ(2u, n);
+    EXPECT_EQ(ZAV_E_ILL_FORMED_UTF8, wide.FromUtf8("\xF0\x9F\x98\x80\x80z", 6, w, n, zavLenient));
+    EXPECT_EQ(6u, n);
+    EXPECT_EQ(L"x\u00E9\U0001F600\uFFFDz", w);
+    std::string s;
+    EXPECT_EQ(ZAV_E_BAD_CODE_POINT, wide.ToUtf8(L"a\xD800", 2, s, n));
+    EXPECT_EQ(1u, n);
+
+    zavUnicode<unsigned short> utf16;
+    std::u16string u = u"y";
+    EXPECT_EQ(0u, utf16.FromUtf8("\xF0\x9F\x98\x80", 4, u, n));
+    EXPECT_EQ(u"y\xD83D\xDE00", u);
+    EXPECT_EQ(ZAV_E_UNPAIRED_SURROGATE, utf16.ToUtf8(u"\xDC00z", 2, s, n, zavLenient));
+    EXPECT_EQ("a\xEF\xBF\xBDz", s);
+}
+
+TEST(CZavCodecvt, WideFileStreamWritesUtf8) {
+    std::mt19937 rng(5);
+    std::wstring text;  // many stream buffers' worth, mostly multi-byte characters
+    while (text.size() < 40000) {
+        const uint32_t c = RandomCodePoint(rng, false);
+        text += static_cast<wchar_t>(IsNonChar(c) ? '?' : c);
+    }
+    const std::string path = testing::TempDir() + "zav_codecvt_test.txt";
+    {
+        std::wofstream os(path);
+        const std::locale before = os.getloc();
+        EXPECT_TRUE(CZavCodecvt::Imbue(os) == before);
+        using Cvt = std::codecvt<wchar_t, char, std::mbstate_t>;
+        EXPECT_EQ(&CZavCodecvt::Instance(), &std::use_facet<Cvt>(os.getloc()));
+        EXPECT_TRUE(os << text);
+    }
+    std::ifstream is(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(is)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    EXPECT_TRUE(bytes == Iconv("UTF-8", "UTF-32LE").Run(Bytes(text))) << bytes.size();
+}
+
+TEST(CZavCodecvt, FacetResultsAndNarrowStreams) {
+    using Cvt = std::codecvt<wchar_t, char, std::mbstate_t>;
+    const Cvt& cvt = std::use_facet<Cvt>(CZavCodecvt::MakeLocale(std::locale::classic()));
+    std::mbstate_t state{};
+    const wchar_t text[] = L"\x00E9\x20AC\xD800";
+    const wchar_t* next = nullptr;
+    char buf[8];
+    char* to = nullptr;
+    EXPECT_EQ(Cvt::partial, cvt.out(state, text, text + 2, next, buf, buf + 4, to));
+    EXPECT_TRUE(next == text + 1 && to == buf + 2);
+    EXPECT_EQ(Cvt::error, cvt.out(state, text, text + 3, next, buf, buf + 8, to));
+    EXPECT_EQ(text + 2, next);
+    EXPECT_EQ("\xC3\xA9\xE2\x82\xAC", std::string(buf, to));
+    EXPECT_EQ(Cvt::noconv, cvt.unshift(state, buf, buf + 8, to));
+
+    std::ostringstream narrow;
+    {
+        CZavLocaleScope scope(narrow);
+        WriteWide(narrow, L"<\x00E9\xD800\x1F600>");
+    }
+    EXPECT_EQ("<\xC3\xA9?\xF0\x9F\x98\x80>", narrow.str());
+    // The scope put the classic locale back: non-ASCII no longer gets through.
+    WriteWide(narrow, L"a\x00E9");
+    EXPECT_EQ("<\xC3\xA9?\xF0\x9F\x98\x80>a?", narrow.str());
+}

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+#include <nl_types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "zavEventQuerySvcs.h"
+#include "zavToolsLib/zavCatalog.h"
+#include "zavToolsLib/zavError.h"
+
+namespace fs = std::filesystem;
+using namespace zavToolsLib;
+
+namespace {
+
+const nl_catd kNoCatalog = reinterpret_cast<nl_catd>(-1);
+
+// Every status the library and its component return. Each must have a text of its own.
+const uint32_t kAllStatuses[] = {
+    // general
+    0xC7210001, 0xC7210003, 0xC7210004, 0xC7210005, 0xC7210009, 0x4721000E, 0xC7210014, 0xC7210016,
+    0xC7210017, 0xC7210019, 0xC721001A, 0xC7210021, 0xC721002D, 0xC721002E, 0xC7210032, 0xC7210034,
+    0xC7210035, 0xC7210037, 0xC7210038, 0xC721003C, 0xC7210042, 0x4721003B,
+    // libraries, signatures
+    0xC7360001, 0xC7360002, 0xC7360004, 0xC7360010, 0xC7360011, 0xC7360012, 0xC7360013, 0xC7360014,
+    // CML documents
+    0x47380001, 0xC7380002, 0xC7380003, 0xC7380005, 0xC738000A, 0xC738000B, 0xC738000E, 0xC738000F,
+    0xC7380011, 0xC7380014, 0xC7380024, 0xC7380027,
+    // event query client
+    0xC75802BC, 0x475802BD, 0xC75802BF, 0xC75802C1, 0xC75802C2,
+    // session configuration component and transport
+    0xC7590001, 0xC7590002, 0xC7590003, 0xC7590004, 0xC7590005, 0xC7590006, 0xC7590007, 0xC7590008,
+    0xC7590009, 0xC759000A, 0xC759000B, 0xC759000C, 0xC759000D, 0x4759001F, 0x47590025};
+
+std::string Text(uint32_t status, uint32_t size = 1024) {
+    std::string buffer(size, '\0');
+    EXPECT_EQ(0u, EQ_GetErrorMsg(status, buffer.data(), size));
+    return buffer.c_str();
+}
+
+std::string Id(uint32_t status) {
+    char id[12];
+    FormatStatusId(status, id);
+    return id;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Puts an environment variable back as it was.
+class EnvVar {
+public:
+    explicit EnvVar(const char* name) : m_name(name) {
+        if (const char* value = std::getenv(name)) {
+            m_saved = value;
+        }
+    }
+    ~EnvVar() {
+        if (m_saved) {
+            setenv(m_name, m_saved->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_saved;
+};
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "zavErrorXXXXXX").string();
+        m_path = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+const fs::path kBuiltCatalog = fs::path(ZAV_TEST_NLS_DIR) / "C/LC_MESSAGES/zav-MgmtSvcs.cat";
+
+class ZAVErrorTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(0, OpenCatalog(ZAV_TEST_NLS_DIR, ZAV_CATALOG_NAME, "")); }
+};
+
+}  // namespace
+
+TEST_F(ZAVErrorTest, CatalogTextIsFollowedByTheIdentifier) {
+    const char* raw = catgets(GetCatalogHandle(), 37, 3, nullptr);
+    ASSERT_NE(nullptr, raw);
+    EXPECT_EQ(std::string(raw) + " [ID=0xc7210003]", Text(0xC7210003, 256));
+
+    // Informational statuses are numbered code + 0x4000.
+    const char* info = catgets(GetCatalogHandle(), 92, 0x2BD + 0x4000, nullptr);
+    ASSERT_NE(nullptr, info);
+    EXPECT_EQ(std::string(info) + " [ID=0x475802bd]", Text(0x475802BD));
+
+    // A status the catalog lacks reports catgets' error number.
+    EXPECT_EQ("Status " + std::to_string(ENOMSG) +
+                  " retrieving message text for [0xc72100ff] [ID=0xc72100ff]",
+              Text(0xC72100FF));
+}
+
+TEST_F(ZAVErrorTest, EveryStatusHasATextOfItsOwn) {
+    std::set<std::string> texts;
+    for (uint32_t status : kAllStatuses) {
+        SCOPED_TRACE(Id(status));
+        const std::string text = Text(status);
+        EXPECT_EQ(std::string::npos, text.find("retrieving message text")) << text;
+        const std::string tail = " [ID=" + Id(status) + "]";
+        ASSERT_TRUE(EndsWith(text, tail)) << text;
+        EXPECT_GT(text.size(), tail.size() + 10) << text;
+        EXPECT_TRUE(texts.insert(text.substr(0, text.size() - tail.size())).second)
+            << "text used twice: " << text;
+    }
+}
+
+TEST_F(ZAVErrorTest, WithoutCatalogTheTextNamesTheStatusTwice) {
+    {
+        EnvVar nlsPath("NLSPATH");
+        unsetenv("NLSPATH");
+        EXPECT_NE(0, OpenCatalog(nullptr, "zav-NoSuchCatalog", ""));
+    }
+    EXPECT_EQ(kNoCatalog, GetCatalogHandle());
+    EXPECT_EQ("Status 2 retrieving message text for [0xc7210003] [ID=0xc7210003]",
+              Text(0xC7210003));
+    // Operating-system errors need no catalog.
+    EXPECT_EQ(std::string(std::strerror(22)) + " [ID=22]", Text(22));
+}
+
+TEST_F(ZAVErrorTest, OperatingSystemErrors) {
+    EXPECT_EQ(std::string(std::strerror(22)) + " [ID=22]", Text(22));
+    EXPECT_EQ(std::string(std::strerror(2)) + " [ID=2]", Text(2));
+    // With the catalog flag a small status is looked up in the catalog (which has no set 1).
+    ZAVError fromCatalog(22, 1);
+    EXPECT_EQ(0, std::strncmp("Status ", fromCatalog.GetText(), 7)) << fromCatalog.GetText();
+}
+
+TEST_F(ZAVErrorTest, BufferHandling) {
+    char buffer[8] = "unused";
+    EXPECT_EQ(0xC7210003u, EQ_GetErrorMsg(0xC7210003, nullptr, 256));
+    EXPECT_EQ(0xC7210003u, EQ_GetErrorMsg(0xC7210003, buffer, 1));
+    EXPECT_STREQ("unused", buffer);
+
+    const std::string full = Text(0xC7210003);
+    const uint32_t length = static_cast<uint32_t>(full.size());
+    std::string exact(length, 'x');
+    EXPECT_EQ(0u, EQ_GetErrorMsg(0xC7210003, exact.data(), length));
+    EXPECT_EQ(std::string(length, '\0'), exact);  // no room for the NUL: nothing copied
+    std::string roomy(length + 1, 'x');
+    EXPECT_EQ(0u, EQ_GetErrorMsg(0xC7210003, roomy.data(), length + 1));
+    EXPECT_EQ(full, roomy.c_str());
+}
+
+TEST(ZAVErrorText, EscapesAndInserts) {
+    EXPECT_EQ("first", ProcessInserts("first%0second", 255, {}));
+    EXPECT_EQ("one\ntwo", ProcessInserts("one%\\two", 255, {}));
+    EXPECT_EQ("a b\rc%d.e!f", ProcessInserts("a%bb%rc%%d%.e%!f", 255, {}));
+    EXPECT_EQ("%q 100%", ProcessInserts("%q 100%", 255, {}));
+    EXPECT_EQ("x y", ProcessInserts("x\ny", 255, {}));
+    EXPECT_EQ("x\ny", ProcessInserts("x\ny", 0, {}));
+
+    EXPECT_EQ("-5 of two, again -5, hex 0xff, [two ], missing %4",
+              ProcessInserts("%1!d! of %2, again %1, hex %3!#x!, [%2!-4s!], missing %4", 255,
+                             {-5, "two", 255u}));
+    EXPECT_EQ("ffffffff 2.50 7 712x",
+              ProcessInserts("%1!x! %2!.2f! %3!n! %3%4x", 255, {int32_t{-1}, 2.5, 7, 12}));
+}
+
+TEST(ZAVErrorText, Composition) {
+    const char* id = "0xc7210003";
+    // A trailing newline and blanks go before the identifier is appended.
+    EXPECT_EQ("Broken [ID=0xc7210003]",
+              ComposeStatusText(ProcessInserts("Broken\n  ", 255, {}), id, 255));
+    EXPECT_EQ("Broken [ID=0xc7210003]", ComposeStatusText("Broken  \n", id, 255));
+    EXPECT_EQ("one\ntwo [ID=0xc7210003]",
+              ComposeStatusText(ProcessInserts("one%\\two", 255, {}), id, 255));
+    EXPECT_EQ("t [ID=5]\n", ComposeStatusText("t", "5", 0));
+    EXPECT_EQ("aaa\nbbb\nccc", BreakLines("aaa bbb ccc", 5));
+
+    // The identifier moves to a line of its own when the last line leaves no room for it.
+    const std::string line239(239, 'a');
+    EXPECT_EQ("head\n" + line239 + " [ID=0xc7210003]",
+              ComposeStatusText("head\n" + line239, id, 255));
+    const std::string line240(240, 'a');
+    EXPECT_EQ("head\n" + line240 + "\n[ID=0xc7210003]",
+              ComposeStatusText("head\n" + line240, id, 255));
+}
+
+TEST_F(ZAVErrorTest, FacilitiesOutsideTheCatalogSets) {
+    // Facility 0x72B: its code is insert 1 of 0xC721002D.
+    std::string text = Text(0xC72B1234);
+    EXPECT_NE(std::string::npos, text.find("4660")) << text;
+    EXPECT_TRUE(EndsWith(text, "[ID=0xc72b1234]")) << text;
+    // Facilities above 0x7FF: bits 26-21 return to 29-24, or all six set give bit 31.
+    text = Text(0x88A00007);
+    EXPECT_NE(std::string::npos, text.find("0x05000007")) << text;
+    EXPECT_TRUE(EndsWith(text, "[ID=0x88a00007]")) << text;
+    text = Text(0x8FE00001);
+    EXPECT_NE(std::string::npos, text.find("0x80000001")) << text;
+}
+
+TEST_F(ZAVErrorTest, OpenKeepsTheCallersEnvironment) {
+    EnvVar nlsPath("NLSPATH");
+    EnvVar lang("LANG");
+    TempDir dir;
+    fs::copy_file(kBuiltCatalog, dir.Path() / "zav-test.cat");
+
+    // The caller's NLSPATH is searched too, and put back afterwards; LANG is cleared again.
+    const std::string callers = (dir.Path() / "%N.cat").string();
+    setenv("NLSPATH", callers.c_str(), 1);
+    unsetenv("LANG");
+    EXPECT_EQ(0, OpenCatalog(nullptr, "zav-test", ""));
+    EXPECT_EQ("zav-test", GetCatalogName());
+    ASSERT_NE(nullptr, std::getenv("NLSPATH"));
+    EXPECT_EQ(callers, std::getenv("NLSPATH"));
+    ASSERT_NE(nullptr, std::getenv("LANG"));
+    EXPECT_STREQ("", std::getenv("LANG"));
+
+    // A LANG the caller set stays; an unset NLSPATH comes back empty.
+    setenv("LANG", "C", 1);
+    unsetenv("NLSPATH");
+    EXPECT_EQ(0, OpenCatalog(ZAV_TEST_NLS_DIR, ZAV_CATALOG_NAME, ""));
+    EXPECT_STREQ("C", std::getenv("LANG"));
+    ASSERT_NE(nullptr, std::getenv("NLSPATH"));
+    EXPECT_STREQ("", std::getenv("NLSPATH"));
+
+    EXPECT_EQ("/usr/lib/qel/nls/%L/LC_MESSAGES/%N.cat:/usr/lib/qel/nls/C/LC_MESSAGES/%N.cat",
+              BuildCatalogSearchPath(nullptr));
+}
+
+TEST_F(ZAVErrorTest, OpenFallsBackToTheCurrentDirectory) {
+    EnvVar nlsPath("NLSPATH");
+    unsetenv("NLSPATH");
+    TempDir dir;
+    fs::copy_file(kBuiltCatalog, dir.Path() / "zav-local.cat");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.Path());
+    const int plain = OpenCatalog(nullptr, "zav-local", "");
+    const int withSuffix = OpenCatalog(nullptr, "zav-local.cat", "");
+    const int missing = OpenCatalog(nullptr, "zav-elsewhere", "");
+    fs::current_path(previous);
+    EXPECT_EQ(0, plain);
+    EXPECT_EQ(0, withSuffix);
+    EXPECT_NE(0, missing);
+}

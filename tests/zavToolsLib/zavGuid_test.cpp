@@ -1,0 +1,139 @@
+#include "zavToolsLib/zavGuid.h"
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <future>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+using zavToolsLib::CZAVUXGuid;
+
+namespace {
+
+unsigned ThreadId16() {
+    return static_cast<unsigned>(static_cast<unsigned long>(pthread_self()) & 0xFFFF);
+}
+
+std::string NewId() {
+    CZAVUXGuid guid;
+    EXPECT_EQ(0u, guid.Generate());
+    return guid.GetText();
+}
+
+}  // namespace
+
+TEST(zavGuid, IdsFromManyThreadsAreUniqueAndWellFormed) {
+    constexpr int kThreads = 8, kPerThread = 1250;
+    std::promise<void> go;
+    std::shared_future<void> start = go.get_future().share();
+    std::vector<std::future<std::pair<unsigned, std::vector<std::string>>>> results;
+    for (int t = 0; t < kThreads; ++t) {
+        results.push_back(std::async(std::launch::async, [start] {
+            start.wait();
+            std::vector<std::string> ids;
+            for (int i = 0; i < kPerThread; ++i) ids.push_back(NewId());
+            return std::make_pair(ThreadId16(), ids);
+        }));
+    }
+    go.set_value();
+
+    std::set<std::string> unique;
+    std::set<std::string> nodes;
+    for (auto& r : results) {
+        const auto [tid, ids] = r.get();
+        char group[8];
+        snprintf(group, sizeof group, "%04x", tid);
+        const std::regex shape(std::string("[0-9a-f]{8}-[0-9a-f]{4}-10[0-9a-f]{2}-0001-") + group +
+                               "([0-9a-f]{8})");
+        for (const auto& id : ids) {
+            std::smatch m;
+            ASSERT_TRUE(std::regex_match(id, m, shape)) << id;
+            nodes.insert(m[1]);
+            unique.insert(id);
+        }
+    }
+    EXPECT_EQ(size_t(kThreads * kPerThread), unique.size());
+    EXPECT_EQ(1u, nodes.size()) << "the node is drawn once per process";
+
+    // The fourth group counts the generations of one object.
+    CZAVUXGuid guid;
+    for (const char* count : {"-0001-", "-0002-", "-0003-"}) {
+        ASSERT_EQ(0u, guid.Generate());
+        EXPECT_EQ(count, std::string(guid.GetText()).substr(18, 6));
+    }
+}
+
+// The first three groups hold the low 56 bits of the 100-nanosecond count since 1582.
+TEST(zavGuid, TimeGroupsFollowTheClock) {
+    auto count = [](const timeval& t) {
+        const uint64_t since1582 =
+            uint64_t(t.tv_sec) * 10000000 + t.tv_usec * 10 + 0x01B21DD213814000;
+        return since1582 & 0xFFFFFFFFFFFFFF;
+    };
+    timeval before{}, after{};
+    gettimeofday(&before, nullptr);
+    const std::string id = NewId();
+    gettimeofday(&after, nullptr);
+    const uint64_t stamp = std::stoull(id.substr(16, 2), nullptr, 16) << 48 |
+                           std::stoull(id.substr(9, 4), nullptr, 16) << 32 |
+                           std::stoull(id.substr(0, 8), nullptr, 16);
+    EXPECT_GE(stamp, count(before)) << id;
+    EXPECT_LE(stamp, count(after) + 2000) << id;  // plus at most the adjustment
+}
+
+TEST(zavGuid, AdjustmentStartsAgainAfterAThousand) {
+    NewId();
+    uint32_t previous = CZAVUXGuid::GetAdjustmentForTest();
+    int wraps = 0;
+    for (int i = 0; i < 2500; ++i) {
+        NewId();
+        const uint32_t now = CZAVUXGuid::GetAdjustmentForTest();
+        ASSERT_EQ((previous + 1) % 1000, now) << i;
+        wraps += now == 0;
+        previous = now;
+    }
+    EXPECT_GE(wraps, 2);
+}
+
+// What the device does not deliver comes from rand_r seeded with the time: a missing device, an
+// empty one (every read fails), one that runs dry after three bytes.
+TEST(zavGuid, RandomBytesFallBackToTimeSeededGenerator) {
+    struct Probe : CZAVUXGuid {
+        using CZAVUXGuid::GetRandomBytes;
+    };
+    const std::string dir = testing::TempDir(), missing = dir + "zav_guid_missing",
+                      empty = dir + "zav_guid_empty", three = dir + "zav_guid_three";
+    std::ofstream(empty).flush();
+    std::ofstream(three) << "abc";
+    auto fromTime = [](time_t t, const std::string& prefix) {
+        auto seed = static_cast<unsigned>(t);
+        std::string s = prefix;
+        while (s.size() < 8) s += static_cast<char>(rand_r(&seed) & 0xFF);
+        return s;
+    };
+    for (const auto& [primary, fallback, prefix] :
+         {std::tuple(missing, missing, ""), std::tuple(empty, missing, ""),
+          std::tuple(missing, three, "abc")}) {
+        CZAVUXGuid::SetRandomDevicesForTest(primary.c_str(), fallback.c_str());
+        Probe probe;
+        char bytes[8];
+        const time_t before = time(nullptr);
+        probe.GetRandomBytes(reinterpret_cast<unsigned char*>(bytes), sizeof bytes);
+        const std::string got(bytes, sizeof bytes);
+        EXPECT_TRUE(got == fromTime(before, prefix) || got == fromTime(time(nullptr), prefix))
+            << primary;
+    }
+    CZAVUXGuid::SetRandomDevicesForTest("/dev/urandom", "/dev/random");
+    std::remove(empty.c_str());
+    std::remove(three.c_str());
+}
