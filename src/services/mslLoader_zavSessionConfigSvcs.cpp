@@ -73,7 +73,8 @@ const CSlotBinding kBindings[] = {
 static_assert(sizeof kBindings / sizeof kBindings[0] == ZAV_SCS_ENTRY_POINT_COUNT,
               "one binding per entry point");
 
-mslLibHandle g_hZavSessionConfigSvcs;
+// Never destroyed: a dispatch thread may still unload the component while the process exits.
+mslLibHandle& g_hZavSessionConfigSvcs = *new mslLibHandle;
 std::atomic<int32_t> g_iLoadCount{0};
 
 // First load, with the load lock held.

@@ -239,6 +239,8 @@ TEST_F(BaseServicesTest, ShutDownGivesUpWaitingForAHangingPost) {
     EXPECT_FALSE(m_bDeleted);
     hanging.Release();
     ASSERT_TRUE(WaitFor([this] { return m_bDeleted; }));
+    // The base destructor unloads the component after the derived part is gone.
+    ASSERT_TRUE(WaitFor([] { return zavServices::GetZavSessionConfigSvcsLoadCount() == 0; }));
 }
 
 TEST_F(BaseServicesTest, WithoutThreadingTableSendsInTheCallersThread) {
