@@ -1,0 +1,126 @@
+#include "cml/EventQueryMessages/EventQueryMessages.h"
+
+#include <xercesc/dom/DOMNode.hpp>
+
+#include <cwctype>
+#include <limits>
+
+#include "cml/CmlClassFactory.h"
+#include "cml/CmlNamespace.h"
+#include "cml/CmlTagNames.h"
+#include "cml/CmlVersionRegistry.h"
+#include "cml/CmlWriter.h"
+#include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
+#include "cml/EventQueryMessages/GetObservancesByGroupRequest.h"
+#include "cml/EventQueryMessages/GetObservancesResponse.h"
+#include "cml/EventQueryMessages/GetVulnerabilitiesByAddressRequest.h"
+#include "cml/EventQueryMessages/GetVulnerabilitiesByGroupRequest.h"
+#include "cml/EventQueryMessages/GetVulnerabilitiesResponse.h"
+
+namespace zav::cml {
+
+namespace EventQueryMessages {
+
+std::wstring Text(const wchar_t* text) { return text != nullptr ? std::wstring(text) : L""; }
+
+std::wstring Attribute(const CCmlDOM_Element& element, const wchar_t* name) {
+    return Text(element.getAttribute(name));
+}
+
+uint32_t ReadUnsigned(const std::wstring& text) {
+    constexpr uint64_t max = std::numeric_limits<uint32_t>::max();
+    auto it = text.begin();
+    while (it != text.end() && std::iswspace(static_cast<wint_t>(*it))) ++it;
+    uint64_t value = 0;
+    for (; it != text.end() && *it >= L'0' && *it <= L'9'; ++it) {
+        value = value * 10 + static_cast<uint64_t>(*it - L'0');
+        if (value > max) return static_cast<uint32_t>(max);
+    }
+    return static_cast<uint32_t>(value);
+}
+
+bool IsVocabularyElement(const CCmlDOM_Node& node, const wchar_t* name) {
+    // Each string result of a wrapper lasts only until its next one: compare before asking again.
+    return node.getNodeType() == xercesc::DOMNode::ELEMENT_NODE &&
+           Text(node.getNamespaceURI()) == CML_NS_EVENT_QUERY_MESSAGES &&
+           Text(node.getNodeName()) == name;
+}
+
+const wchar_t* FlagText(bool flag) { return flag ? CML_TAG_TRUE : CML_TAG_FALSE; }
+
+namespace {
+
+template <class Stream>
+void WritePaging(Stream& os, uint32_t count, const std::wstring& startCursor,
+                 const std::wstring& endCursor) {
+    if (count != 0) WriteAttribute(os, CML_TAG_COUNT, std::to_wstring(count));
+    if (!startCursor.empty()) WriteEscapedAttribute(os, CML_TAG_START_CURSOR, startCursor);
+    if (!endCursor.empty()) WriteEscapedAttribute(os, CML_TAG_END_CURSOR, endCursor);
+}
+
+template <class Stream>
+void WriteRange(Stream& os, uint32_t level, const std::wstring& startAddress,
+                const std::wstring& endAddress, const std::wstring& addressType) {
+    WriteStartTagOpen(os, level, CML_TAG_ADDRESS_RANGE);
+    WriteEscapedAttribute(os, CML_TAG_START_ADDRESS, startAddress);
+    WriteEscapedAttribute(os, CML_TAG_END_ADDRESS, endAddress);
+    WriteEscapedAttribute(os, CML_TAG_ADDRESS_TYPE, addressType);
+    WriteText(os, L"/>");
+    WriteLineEnd(os);
+}
+
+}  // namespace
+
+void WriteAddressRange(std::wostream& os, uint32_t level, const std::wstring& startAddress,
+                       const std::wstring& endAddress, const std::wstring& addressType) {
+    WriteRange(os, level, startAddress, endAddress, addressType);
+}
+void WriteAddressRange(std::ostream& os, uint32_t level, const std::wstring& startAddress,
+                       const std::wstring& endAddress, const std::wstring& addressType) {
+    WriteRange(os, level, startAddress, endAddress, addressType);
+}
+
+void WritePagingAttributes(std::wostream& os, uint32_t count, const std::wstring& startCursor,
+                           const std::wstring& endCursor) {
+    WritePaging(os, count, startCursor, endCursor);
+}
+void WritePagingAttributes(std::ostream& os, uint32_t count, const std::wstring& startCursor,
+                           const std::wstring& endCursor) {
+    WritePaging(os, count, startCursor, endCursor);
+}
+
+}  // namespace EventQueryMessages
+
+void RegisterEventQueryMessages(CCmlClassFactory* factory) {
+    const auto add = [factory](const CCmlDocumentBase& prototype) {
+        RegisterDocument(factory, CML_NS_EVENT_QUERY_MESSAGES, EVENT_QUERY_MESSAGES_SCHEMA_VERSION,
+                         prototype.GetTagName().c_str(), &prototype);
+    };
+    add(CGetObservancesByAddressRequest());
+    SetLibraryVersion(EVENT_QUERY_MESSAGES_LIBRARY_NAME, EVENT_QUERY_MESSAGES_LIBRARY_VERSION);
+    add(CGetObservancesByGroupRequest());
+    add(CGetObservancesResponse());
+    add(CGetVulnerabilitiesByAddressRequest());
+    add(CGetVulnerabilitiesByGroupRequest());
+    add(CGetVulnerabilitiesResponse());
+}
+
+namespace {
+
+// The factory and the version registry are built on first use, so they exist whichever file's
+// load-time objects run first.
+struct CLoadTimeRegistration {
+    CLoadTimeRegistration() {
+        try {
+            CCmlClassFactory* factory = GetGlobalClassFactory();
+            if (factory != nullptr) RegisterEventQueryMessages(factory);
+        } catch (...) {
+            // Nothing may leave a static initialiser; the client registers again at start-up.
+        }
+    }
+};
+const CLoadTimeRegistration g_loadTimeRegistration;
+
+}  // namespace
+
+}  // namespace zav::cml

@@ -1,0 +1,118 @@
+#include "cml/EventQueryMessages/EventQueryResponse.h"
+
+#include <xercesc/dom/DOMException.hpp>
+
+#include <new>
+#include <utility>
+
+#include "cml/CmlDOM_Element.h"
+#include "cml/CmlDOM_Exception.h"
+#include "cml/CmlException.h"
+#include "cml/CmlNamespace.h"
+#include "cml/CmlTagNames.h"
+#include "cml/EventQueryMessages/EventQueryMessages.h"
+#include "zavToolsLib/zavStatus.h"
+
+namespace zav::cml {
+
+using EventQueryMessages::Attribute;
+using EventQueryMessages::ForEachChild;
+using EventQueryMessages::ReadUnsigned;
+using EventQueryMessages::Text;
+using EventQueryMessages::WritePagingAttributes;
+
+CEventQueryResponse::CEventQueryResponse(std::wstring tagName, std::wstring resultItemTagName)
+    : CCmlResponse(std::move(tagName), CML_NS_EVENT_QUERY_MESSAGES,
+                   EVENT_QUERY_MESSAGES_SCHEMA_VERSION),
+      m_strResultItemTagName(std::move(resultItemTagName)) {}
+
+CEventQueryResponse::~CEventQueryResponse() = default;
+
+CCmlDocumentBase* CEventQueryResponse::Clone() const {
+    try {
+        return new CEventQueryResponse(*this);
+    } catch (const std::bad_alloc&) {
+        throw CCmlException(L"Cloning EventQueryMessages response object", L"Insufficient memory",
+                            zavToolsLib::ZAV_E_BUFFER_FULL);
+    }
+}
+
+void CEventQueryResponse::Assign(const CEventQueryResponse& other) {
+    if (&other == this) return;
+    CCmlResponse::Assign(other);
+    SetResultItemTagName(other.GetResultItemTagName());
+    SetCount(other.GetCount());
+    SetStartCursor(other.GetStartCursor());
+    SetEndCursor(other.GetEndCursor());
+    m_resultItems = other.GetResultItems();
+}
+
+const CEventQueryResultItem& CEventQueryResponse::GetResultItem(uint32_t index) const {
+    if (index >= m_resultItems.size()) {
+        throw CCmlException(L"Fetching result item", L"Invalid index", CML_E_INVALID_INDEX);
+    }
+    return m_resultItems[index];
+}
+
+uint32_t CEventQueryResponse::GetResultItemCount() const {
+    return static_cast<uint32_t>(m_resultItems.size());
+}
+
+void CEventQueryResponse::SetResultItemTagName(const wchar_t* tagName) {
+    m_strResultItemTagName = Text(tagName);
+}
+void CEventQueryResponse::SetStartCursor(const wchar_t* cursor) { m_strStartCursor = Text(cursor); }
+void CEventQueryResponse::SetEndCursor(const wchar_t* cursor) { m_strEndCursor = Text(cursor); }
+
+CEventQueryResultItem& CEventQueryResponse::AddResultItem(const CEventQueryResultItem& item) {
+    m_resultItems.push_back(item);
+    return m_resultItems.back();
+}
+
+uint32_t CEventQueryResponse::GetChildElementCount() const { return GetResultItemCount(); }
+
+void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
+    if (element.IsNull()) {
+        throw CCmlException(L"Deserializing EventQueryMessages response node",
+                            L"Null element received", CML_E_NULL_ELEMENT);
+    }
+    CCmlResponse::Deserialize(element);
+    try {
+        SetTagName(Text(element.getNodeName()));
+        SetCount(ReadUnsigned(Attribute(element, CML_TAG_COUNT)));
+        SetStartCursor(Attribute(element, CML_TAG_START_CURSOR));
+        SetEndCursor(Attribute(element, CML_TAG_END_CURSOR));
+        // Items of the other kind are not read at all.
+        const std::wstring itemTag = GetResultItemTagName();
+        ForEachChild(element, itemTag.c_str(), [this](const CCmlDOM_Element& child) {
+            CEventQueryResultItem item;
+            item.Deserialize(child);
+            AddResultItem(item);
+        });
+    } catch (const xercesc::DOMException& e) {
+        throw CCmlDOM_Exception(e).ToCmlException(L"Parsing EventQueryMessages response element");
+    }
+}
+
+template <class Stream>
+void CEventQueryResponse::WriteAttributes(Stream& os) const {
+    CCmlResponse::SerializeAttributes(os);
+    WritePagingAttributes(os, GetCount(), GetStartCursor(), GetEndCursor());
+}
+
+template <class Stream>
+int CEventQueryResponse::WriteContent(Stream& os, uint32_t level) const {
+    for (const CEventQueryResultItem& item : m_resultItems) item.SerializeElement(os, level);
+    return static_cast<int>(m_resultItems.size());
+}
+
+void CEventQueryResponse::SerializeAttributes(std::wostream& os) const { WriteAttributes(os); }
+void CEventQueryResponse::SerializeAttributes(std::ostream& os) const { WriteAttributes(os); }
+int CEventQueryResponse::SerializeContent(std::wostream& os, uint32_t level) const {
+    return WriteContent(os, level);
+}
+int CEventQueryResponse::SerializeContent(std::ostream& os, uint32_t level) const {
+    return WriteContent(os, level);
+}
+
+}  // namespace zav::cml

@@ -1,0 +1,121 @@
+#include "cml/EventQueryMessages/EventQueryResultItem.h"
+
+#include <xercesc/dom/DOMException.hpp>
+
+#include <utility>
+
+#include "cml/CmlDOM_Element.h"
+#include "cml/CmlDOM_Exception.h"
+#include "cml/CmlException.h"
+#include "cml/CmlTagNames.h"
+#include "cml/CmlWriter.h"
+#include "cml/EventQueryMessages/EventQueryMessages.h"
+
+namespace zav::cml {
+
+using EventQueryMessages::Attribute;
+using EventQueryMessages::ForEachChild;
+using EventQueryMessages::Text;
+
+namespace {
+constexpr wchar_t DESERIALIZING_ITEM[] = L"Deserializing result item";
+}  // namespace
+
+CEventQueryResultItem::CEventQueryResultItem(std::wstring tagName, std::wstring resultId)
+    : m_strTagName(std::move(tagName)), m_strResultId(std::move(resultId)) {}
+
+CEventQueryResultItem::~CEventQueryResultItem() = default;
+
+CEventQueryResultItem* CEventQueryResultItem::Clone() const {
+    return new CEventQueryResultItem(*this);
+}
+
+bool CEventQueryResultItem::GetDataValue(const std::wstring& name, std::wstring& value) const {
+    const std::wstring* found = FindDataValue(name);
+    if (found == nullptr) return false;
+    value = *found;
+    return true;
+}
+
+const std::wstring* CEventQueryResultItem::FindDataValue(const std::wstring& name) const {
+    for (const DataPair& pair : m_data) {
+        if (pair.first == name) return &pair.second;
+    }
+    return nullptr;
+}
+
+uint32_t CEventQueryResultItem::GetDataCount() const {
+    return static_cast<uint32_t>(m_data.size());
+}
+
+void CEventQueryResultItem::SetTagName(const wchar_t* tagName) { m_strTagName = Text(tagName); }
+void CEventQueryResultItem::SetResultId(const wchar_t* resultId) { m_strResultId = Text(resultId); }
+
+void CEventQueryResultItem::AddData(const std::wstring& name, const std::wstring& value) {
+    m_data.emplace_back(name, value);
+}
+
+void CEventQueryResultItem::Deserialize(const CCmlDOM_Element& element) {
+    if (element.IsNull()) {
+        throw CCmlException(DESERIALIZING_ITEM, L"Null element received", CML_E_NULL_ELEMENT);
+    }
+    try {
+        SetTagName(Text(element.getTagName()));
+        SetResultId(Attribute(element, CML_TAG_RESULT_ID));
+        ForEachChild(element, CML_TAG_RESULT_DATA, [this](const CCmlDOM_Element& data) {
+            AddData(Attribute(data, CML_TAG_NAME), Attribute(data, CML_TAG_VALUE));
+        });
+    } catch (const xercesc::DOMException& e) {
+        throw CCmlDOM_Exception(e).ToCmlException(DESERIALIZING_ITEM);
+    }
+}
+
+template <class Stream>
+void CEventQueryResultItem::WriteAttributes(Stream& os) const {
+    if (!GetResultId().empty()) WriteEscapedAttribute(os, CML_TAG_RESULT_ID, GetResultId());
+}
+
+template <class Stream>
+void CEventQueryResultItem::WriteElement(Stream& os, uint32_t level) const {
+    WriteStartTagOpen(os, level, GetTagName());
+    SerializeAttributes(os);
+    if (m_data.empty()) {
+        WriteText(os, L"/>");
+        WriteLineEnd(os);
+        return;
+    }
+    WriteText(os, L">");
+    WriteLineEnd(os);
+    SerializeContent(os, level + 1);
+    WriteEndTag(os, level, GetTagName());
+}
+
+template <class Stream>
+int CEventQueryResultItem::WriteContent(Stream& os, uint32_t level) const {
+    // One level deeper than the content level, as the established wire form has it.
+    for (const DataPair& pair : m_data) {
+        WriteStartTagOpen(os, level + 1, CML_TAG_RESULT_DATA);
+        WriteEscapedAttribute(os, CML_TAG_NAME, pair.first);
+        WriteEscapedAttribute(os, CML_TAG_VALUE, pair.second);
+        WriteText(os, L"/>");
+        WriteLineEnd(os);
+    }
+    return static_cast<int>(m_data.size());
+}
+
+void CEventQueryResultItem::SerializeAttributes(std::wostream& os) const { WriteAttributes(os); }
+void CEventQueryResultItem::SerializeAttributes(std::ostream& os) const { WriteAttributes(os); }
+void CEventQueryResultItem::SerializeElement(std::wostream& os, uint32_t level) const {
+    WriteElement(os, level);
+}
+void CEventQueryResultItem::SerializeElement(std::ostream& os, uint32_t level) const {
+    WriteElement(os, level);
+}
+int CEventQueryResultItem::SerializeContent(std::wostream& os, uint32_t level) const {
+    return WriteContent(os, level);
+}
+int CEventQueryResultItem::SerializeContent(std::ostream& os, uint32_t level) const {
+    return WriteContent(os, level);
+}
+
+}  // namespace zav::cml

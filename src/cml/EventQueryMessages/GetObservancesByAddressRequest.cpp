@@ -1,0 +1,83 @@
+#include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
+
+#include <xercesc/dom/DOMException.hpp>
+
+#include <utility>
+
+#include "cml/CmlDOM_Element.h"
+#include "cml/CmlDOM_Exception.h"
+#include "cml/CmlException.h"
+#include "cml/CmlTagNames.h"
+#include "cml/EventQueryMessages/EventQueryMessages.h"
+
+namespace zav::cml {
+
+using EventQueryMessages::Attribute;
+using EventQueryMessages::ForEachChild;
+using EventQueryMessages::Text;
+using EventQueryMessages::WriteAddressRange;
+
+CGetObservancesByAddressRequest::CGetObservancesByAddressRequest(std::wstring requestId)
+    : CGetObservancesRequest(CML_TAG_GET_OBSERVANCES_BY_ADDRESS_REQUEST, std::move(requestId)) {}
+
+CGetObservancesByAddressRequest::~CGetObservancesByAddressRequest() = default;
+
+CCmlDocumentBase* CGetObservancesByAddressRequest::Clone() const {
+    return new CGetObservancesByAddressRequest(*this);
+}
+
+void CGetObservancesByAddressRequest::Assign(const CGetObservancesByAddressRequest& other) {
+    if (&other == this) return;
+    CGetObservancesRequest::Assign(other);
+    SetStartAddress(other.GetStartAddress());
+    SetEndAddress(other.GetEndAddress());
+    SetAddressType(other.GetAddressType());
+}
+
+void CGetObservancesByAddressRequest::SetStartAddress(const wchar_t* address) {
+    m_strStartAddress = Text(address);
+}
+void CGetObservancesByAddressRequest::SetEndAddress(const wchar_t* address) {
+    m_strEndAddress = Text(address);
+}
+void CGetObservancesByAddressRequest::SetAddressType(const wchar_t* addressType) {
+    m_strAddressType = Text(addressType);
+}
+
+uint32_t CGetObservancesByAddressRequest::GetChildElementCount() const {
+    return CGetObservancesRequest::GetChildElementCount() + 1;
+}
+
+void CGetObservancesByAddressRequest::Deserialize(const CCmlDOM_Element& element) {
+    if (element.IsNull()) {
+        throw CCmlException(L"Deserializing 'get-observances-by-address-request' node",
+                            L"Null element received", CML_E_NULL_ELEMENT);
+    }
+    CGetObservancesRequest::Deserialize(element);
+    try {
+        ForEachChild(element, CML_TAG_ADDRESS_RANGE, [this](const CCmlDOM_Element& range) {
+            SetStartAddress(Attribute(range, CML_TAG_START_ADDRESS));
+            SetEndAddress(Attribute(range, CML_TAG_END_ADDRESS));
+            SetAddressType(Attribute(range, CML_TAG_ADDRESS_TYPE));
+        });
+    } catch (const xercesc::DOMException& e) {
+        throw CCmlDOM_Exception(e).ToCmlException(
+            L"Parsing 'get-observances-by-address-request' element");
+    }
+}
+
+template <class Stream>
+int CGetObservancesByAddressRequest::WriteContent(Stream& os, uint32_t level) const {
+    const int written = CGetObservancesRequest::SerializeContent(os, level);
+    WriteAddressRange(os, level, GetStartAddress(), GetEndAddress(), GetAddressType());
+    return written + 1;
+}
+
+int CGetObservancesByAddressRequest::SerializeContent(std::wostream& os, uint32_t level) const {
+    return WriteContent(os, level);
+}
+int CGetObservancesByAddressRequest::SerializeContent(std::ostream& os, uint32_t level) const {
+    return WriteContent(os, level);
+}
+
+}  // namespace zav::cml
