@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <ostream>
 
-namespace zav::cml {
-class CCmlDOM_Node;
-}
+#include "cml/XmlValueText.h"
 
 namespace zav::cml::XmlUtils {
 
@@ -41,12 +39,8 @@ public:
     virtual void Clear();
 
 private:
-    int32_t m_iYear = 0;
-    int32_t m_iMonth = 0;
-    int32_t m_iDay = 0;
-    bool m_bTimeZone = false;
-    int32_t m_iTzHours = 0;
-    int32_t m_iTzMinutes = 0;
+    SDateFields m_date;
+    STimeZoneFields m_zone;
 };
 
 }  // namespace zav::cml::XmlUtils

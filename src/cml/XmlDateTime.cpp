@@ -1,7 +1,5 @@
 #include "cml/XmlDateTime.h"
 
-#include "cml/XmlValueText.h"
-
 namespace zav::cml::XmlUtils {
 
 namespace {
@@ -10,18 +8,10 @@ template <class Ch>
 void WriteDateTime(std::basic_ostream<Ch>& os, const CDateTime& v) {
     CFormatFlagsGuard<Ch> flags(os);
     PrepareNumberFormat(os);
-    WritePadded(os, v.GetYear(), 4);
-    os << '-';
-    WritePadded(os, v.GetMonth(), 2);
-    os << '-';
-    WritePadded(os, v.GetDay(), 2);
+    WriteDateFields(os, v);
     os << 'T';
-    WritePadded(os, v.GetHour(), 2);
-    os << ':';
-    WritePadded(os, v.GetMinute(), 2);
-    os << ':';
-    WriteSeconds(os, v.GetSeconds());
-    WriteTimeZone(os, v.GetTimeZonePresent(), v.GetTimeZoneHours(), v.GetTimeZoneMinutes());
+    WriteTimeOfDayFields(os, v);
+    WriteTimeZoneFields(os, v);
 }
 
 }  // namespace
@@ -29,15 +19,9 @@ void WriteDateTime(std::basic_ostream<Ch>& os, const CDateTime& v) {
 CDateTime::~CDateTime() = default;
 
 void CDateTime::Assign(const CDateTime& other) {
-    SetYear(other.GetYear());
-    SetMonth(other.GetMonth());
-    SetDay(other.GetDay());
-    SetHour(other.GetHour());
-    SetMinute(other.GetMinute());
-    SetSeconds(other.GetSeconds());
-    SetTimeZonePresent(other.GetTimeZonePresent());
-    SetTimeZoneHours(other.GetTimeZoneHours());
-    SetTimeZoneMinutes(other.GetTimeZoneMinutes());
+    AssignDateFields(*this, other);
+    AssignTimeOfDayFields(*this, other);
+    AssignTimeZoneFields(*this, other);
 }
 
 void CDateTime::Deserialize(const CCmlDOM_Node& node) {
@@ -48,50 +32,40 @@ void CDateTime::Deserialize(const CCmlDOM_Node& node) {
 void CDateTime::Write(std::wostream& os) const { WriteDateTime(os, *this); }
 void CDateTime::Write(std::ostream& os) const { WriteDateTime(os, *this); }
 
-bool CDateTime::IsNull() const { return m_iYear == 0; }
-int32_t CDateTime::GetYear() const { return m_iYear; }
-int32_t CDateTime::GetMonth() const { return m_iMonth; }
-int32_t CDateTime::GetDay() const { return m_iDay; }
-int32_t CDateTime::GetHour() const { return m_iHour; }
-int32_t CDateTime::GetMinute() const { return m_iMinute; }
-double CDateTime::GetSeconds() const { return m_dSeconds; }
-bool CDateTime::GetTimeZonePresent() const { return m_bTimeZone; }
-int32_t CDateTime::GetTimeZoneHours() const { return m_iTzHours; }
-int32_t CDateTime::GetTimeZoneMinutes() const { return m_iTzMinutes; }
-void CDateTime::SetYear(int32_t year) { m_iYear = year; }
-void CDateTime::SetMonth(int32_t month) { m_iMonth = month; }
-void CDateTime::SetDay(int32_t day) { m_iDay = day; }
-void CDateTime::SetHour(int32_t hour) { m_iHour = hour; }
-void CDateTime::SetMinute(int32_t minute) { m_iMinute = minute; }
-void CDateTime::SetSeconds(double seconds) { m_dSeconds = seconds; }
-void CDateTime::SetTimeZonePresent(bool present) { m_bTimeZone = present; }
-void CDateTime::SetTimeZoneHours(int32_t hours) { m_iTzHours = hours; }
-void CDateTime::SetTimeZoneMinutes(int32_t minutes) { m_iTzMinutes = minutes; }
+bool CDateTime::IsNull() const { return m_date.year == 0; }
+int32_t CDateTime::GetYear() const { return m_date.year; }
+int32_t CDateTime::GetMonth() const { return m_date.month; }
+int32_t CDateTime::GetDay() const { return m_date.day; }
+int32_t CDateTime::GetHour() const { return m_time.hour; }
+int32_t CDateTime::GetMinute() const { return m_time.minute; }
+double CDateTime::GetSeconds() const { return m_time.seconds; }
+bool CDateTime::GetTimeZonePresent() const { return m_zone.present; }
+int32_t CDateTime::GetTimeZoneHours() const { return m_zone.hours; }
+int32_t CDateTime::GetTimeZoneMinutes() const { return m_zone.minutes; }
+void CDateTime::SetYear(int32_t year) { m_date.year = year; }
+void CDateTime::SetMonth(int32_t month) { m_date.month = month; }
+void CDateTime::SetDay(int32_t day) { m_date.day = day; }
+void CDateTime::SetHour(int32_t hour) { m_time.hour = hour; }
+void CDateTime::SetMinute(int32_t minute) { m_time.minute = minute; }
+void CDateTime::SetSeconds(double seconds) { m_time.seconds = seconds; }
+void CDateTime::SetTimeZonePresent(bool present) { m_zone.present = present; }
+void CDateTime::SetTimeZoneHours(int32_t hours) { m_zone.hours = hours; }
+void CDateTime::SetTimeZoneMinutes(int32_t minutes) { m_zone.minutes = minutes; }
 
 void CDateTime::Clear() {
-    m_iYear = m_iMonth = m_iDay = m_iHour = m_iMinute = 0;
-    m_dSeconds = 0.0;
-    m_bTimeZone = false;
-    m_iTzHours = m_iTzMinutes = 0;
+    m_date = {};
+    m_time = {};
+    m_zone = {};
 }
 
 void CDateTime::SetFromText(const wchar_t* text) {
     Clear();
     CValueTextReader reader(text);
-    // Separators are skipped unexamined; after the first unreadable number every later read
-    // fails too, so the remaining fields keep their cleared value.
-    reader.ReadInt(m_iYear);
+    // Separators are skipped unexamined.
+    ReadDateFields(reader, m_date);
     reader.Skip();
-    reader.ReadInt(m_iMonth);
-    reader.Skip();
-    reader.ReadInt(m_iDay);
-    reader.Skip();
-    reader.ReadInt(m_iHour);
-    reader.Skip();
-    reader.ReadInt(m_iMinute);
-    reader.Skip();
-    reader.ReadDouble(m_dSeconds);
-    ReadTimeZone(reader, m_bTimeZone, m_iTzHours, m_iTzMinutes);
+    ReadTimeOfDayFields(reader, m_time);
+    ReadTimeZone(reader, m_zone);
 }
 
 }  // namespace zav::cml::XmlUtils

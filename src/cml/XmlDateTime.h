@@ -5,9 +5,7 @@
 #include <ostream>
 #include <string>
 
-namespace zav::cml {
-class CCmlDOM_Node;
-}
+#include "cml/XmlValueText.h"
 
 namespace zav::cml::XmlUtils {
 
@@ -53,15 +51,9 @@ public:
     void SetFromText(const std::wstring& text) { SetFromText(text.c_str()); }
 
 private:
-    int32_t m_iYear = 0;
-    int32_t m_iMonth = 0;
-    int32_t m_iDay = 0;
-    int32_t m_iHour = 0;
-    int32_t m_iMinute = 0;
-    double m_dSeconds = 0.0;
-    bool m_bTimeZone = false;
-    int32_t m_iTzHours = 0;
-    int32_t m_iTzMinutes = 0;
+    SDateFields m_date;
+    STimeOfDayFields m_time;
+    STimeZoneFields m_zone;
 };
 
 }  // namespace zav::cml::XmlUtils

@@ -19,6 +19,16 @@ void WriteDuration(std::basic_ostream<Ch>& os, const CDuration& v) {
        << 'H' << v.GetMinutes() << 'M' << v.GetSeconds() << 'S';
 }
 
+// Hands each number and the designator after it to take, until the 'T' that starts the time
+// part or a missing number. Once a number is missing, every later read fails too.
+template <class Take>
+void ReadComponents(CValueTextReader& reader, Take take) {
+    double number = 0.0;
+    while (reader.Peek() != L'T' && reader.ReadDouble(number)) {
+        take(number, reader.Get());
+    }
+}
+
 }  // namespace
 
 CDuration::~CDuration() = default;
@@ -44,12 +54,9 @@ void CDuration::Deserialize(const CCmlDOM_Node& node) {
         m_bNegative = true;
         reader.Skip();
     }
-    double number = 0.0;
-    while (reader.Peek() != L'T') {
-        if (!reader.ReadDouble(number)) {
-            return;
-        }
-        switch (reader.Get()) {
+    // Unknown designators are ignored.
+    ReadComponents(reader, [this](double number, wchar_t designator) {
+        switch (designator) {
             case L'Y':
                 m_iYears = TruncateToInt(number);
                 break;
@@ -62,10 +69,10 @@ void CDuration::Deserialize(const CCmlDOM_Node& node) {
             default:
                 break;
         }
-    }
+    });
     reader.Skip();
-    while (reader.ReadDouble(number)) {
-        switch (reader.Get()) {
+    ReadComponents(reader, [this](double number, wchar_t designator) {
+        switch (designator) {
             case L'H':
                 m_iHours = TruncateToInt(number);
                 break;
@@ -78,7 +85,7 @@ void CDuration::Deserialize(const CCmlDOM_Node& node) {
             default:
                 break;
         }
-    }
+    });
 }
 
 void CDuration::Write(std::wostream& os) const { WriteDuration(os, *this); }

@@ -18,8 +18,8 @@ public:
 
     virtual void Assign(const CDuration& other);
     virtual ~CDuration();
-    // Reads the node value as a duration text; a null node raises CCmlException. Reading leaves
-    // the null flag as it was.
+    // Reads the node value as a duration text; a null node raises CCmlException. Reading starts
+    // from the cleared value and does not touch the null flag, so it stays set.
     virtual void Deserialize(const CCmlDOM_Node& node);
     // [-]PnYnMnDTnHnMnS with every component, zeros included.
     virtual void Write(std::wostream& os) const;

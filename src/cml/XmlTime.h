@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <ostream>
 
-namespace zav::cml {
-class CCmlDOM_Node;
-}
+#include "cml/XmlValueText.h"
 
 namespace zav::cml::XmlUtils {
 
@@ -41,12 +39,10 @@ public:
     virtual void Clear();
 
 private:
-    int32_t m_iHour = -1;
-    int32_t m_iMinute = 0;
-    double m_dSeconds = 0.0;
-    bool m_bTimeZone = false;
-    int32_t m_iTzHours = 0;
-    int32_t m_iTzMinutes = 0;
+    static constexpr int32_t kNullHour = -1;
+
+    STimeOfDayFields m_time{kNullHour};
+    STimeZoneFields m_zone;
 };
 
 }  // namespace zav::cml::XmlUtils

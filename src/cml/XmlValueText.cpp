@@ -143,17 +143,35 @@ wchar_t CValueTextReader::Peek() const {
     return *m_pCur;
 }
 
-void ReadTimeZone(CValueTextReader& reader, bool& present, int32_t& hours, int32_t& minutes) {
+// After the first unreadable number every later read fails too, so the remaining fields keep
+// their value.
+void ReadDateFields(CValueTextReader& reader, SDateFields& date) {
+    reader.ReadInt(date.year);
+    reader.Skip();
+    reader.ReadInt(date.month);
+    reader.Skip();
+    reader.ReadInt(date.day);
+}
+
+void ReadTimeOfDayFields(CValueTextReader& reader, STimeOfDayFields& time) {
+    reader.ReadInt(time.hour);
+    reader.Skip();
+    reader.ReadInt(time.minute);
+    reader.Skip();
+    reader.ReadDouble(time.seconds);
+}
+
+void ReadTimeZone(CValueTextReader& reader, STimeZoneFields& zone) {
     if (reader.AtEnd()) {
         return;
     }
-    present = true;
+    zone.present = true;
     if (reader.Peek() == L'Z') {
         return;
     }
-    if (reader.ReadInt(hours)) {
+    if (reader.ReadInt(zone.hours)) {
         reader.Skip();
-        reader.ReadInt(minutes);
+        reader.ReadInt(zone.minutes);
     }
 }
 

@@ -1,5 +1,6 @@
 // Shared pieces of the XML Schema date, time and duration values: a lenient reader of their
-// lexical forms and the formatting of the common fields. Internal to the CML layer.
+// lexical forms, the field groups date, time and dateTime have in common, and their reading,
+// writing and copying. Internal to the CML layer.
 #pragma once
 
 #include <cstdint>
@@ -42,9 +43,34 @@ private:
     bool m_bFailed = false;
 };
 
+// The field groups of the date, time and dateTime values, held by value inside each class (each
+// class keeps its own virtual accessors).
+struct SDateFields {
+    int32_t year = 0;
+    int32_t month = 0;
+    int32_t day = 0;
+};
+
+struct STimeOfDayFields {
+    int32_t hour = 0;
+    int32_t minute = 0;
+    double seconds = 0.0;
+};
+
+// Offset hours carry the sign; -05:30 is hours -5 and minutes 30.
+struct STimeZoneFields {
+    bool present = false;
+    int32_t hours = 0;
+    int32_t minutes = 0;
+};
+
+// year, month and day with one unexamined separator between them.
+void ReadDateFields(CValueTextReader& reader, SDateFields& date);
+// hour, minute and seconds with one unexamined separator between them.
+void ReadTimeOfDayFields(CValueTextReader& reader, STimeOfDayFields& time);
 // Reads the optional zone that follows a date or time: "Z", or signed hours, one separator and
 // minutes. The zone counts as present whenever the text was not exhausted.
-void ReadTimeZone(CValueTextReader& reader, bool& present, int32_t& hours, int32_t& minutes);
+void ReadTimeZone(CValueTextReader& reader, STimeZoneFields& zone);
 
 // The value of a DOM node for Deserialize (an attribute's text, an absent value as empty). A null
 // node raises "Null element received" under nullContext; a DOM error is re-raised as a
@@ -88,17 +114,64 @@ void WriteSeconds(std::basic_ostream<Ch>& os, double seconds) {
     os.unsetf(std::ios_base::floatfield);
 }
 
+// Writers of the field groups from a value's getters, on a stream set up by PrepareNumberFormat.
+
+// yyyy-mm-dd
+template <class Ch, class Value>
+void WriteDateFields(std::basic_ostream<Ch>& os, const Value& v) {
+    WritePadded(os, v.GetYear(), 4);
+    os << '-';
+    WritePadded(os, v.GetMonth(), 2);
+    os << '-';
+    WritePadded(os, v.GetDay(), 2);
+}
+
+// hh:mm:ss.ssssss
+template <class Ch, class Value>
+void WriteTimeOfDayFields(std::basic_ostream<Ch>& os, const Value& v) {
+    WritePadded(os, v.GetHour(), 2);
+    os << ':';
+    WritePadded(os, v.GetMinute(), 2);
+    os << ':';
+    WriteSeconds(os, v.GetSeconds());
+}
+
 // Nothing without a zone, "Z" for a zero offset, otherwise +hh:mm / -hh:mm.
-template <class Ch>
-void WriteTimeZone(std::basic_ostream<Ch>& os, bool present, int32_t hours, int32_t minutes) {
-    if (!present) {
+template <class Ch, class Value>
+void WriteTimeZoneFields(std::basic_ostream<Ch>& os, const Value& v) {
+    if (!v.GetTimeZonePresent()) {
         return;
     }
+    const int32_t hours = v.GetTimeZoneHours();
+    const int32_t minutes = v.GetTimeZoneMinutes();
     if (hours == 0 && minutes == 0) {
         os << 'Z';
         return;
     }
     os << std::showpos << std::setw(3) << hours << std::noshowpos << ':' << std::setw(2) << minutes;
+}
+
+// Copies of the field groups through the getters and setters, for the values' Assign.
+
+template <class Value>
+void AssignDateFields(Value& to, const Value& from) {
+    to.SetYear(from.GetYear());
+    to.SetMonth(from.GetMonth());
+    to.SetDay(from.GetDay());
+}
+
+template <class Value>
+void AssignTimeOfDayFields(Value& to, const Value& from) {
+    to.SetHour(from.GetHour());
+    to.SetMinute(from.GetMinute());
+    to.SetSeconds(from.GetSeconds());
+}
+
+template <class Value>
+void AssignTimeZoneFields(Value& to, const Value& from) {
+    to.SetTimeZonePresent(from.GetTimeZonePresent());
+    to.SetTimeZoneHours(from.GetTimeZoneHours());
+    to.SetTimeZoneMinutes(from.GetTimeZoneMinutes());
 }
 
 }  // namespace zav::cml::XmlUtils

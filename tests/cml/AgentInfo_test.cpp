@@ -8,6 +8,7 @@
 #include "cml/CmlDOM.h"
 #include "cml/CmlNamespace.h"
 #include "cml/CmlParser.h"
+#include "cml/CmlTestSupport.h"
 #include "zavToolsLib/CZavCodecvt.h"
 #include "zavToolsLib/ConvertUTF.h"
 
@@ -97,8 +98,7 @@ CAgentInfo RoundTrip(const CAgentInfo& agent, const std::wstring& wrapperNs, CAg
     }
     const std::string xml = os.str();
     CCmlParser parser;
-    parser.ParseBuffer(reinterpret_cast<const unsigned char*>(xml.data()), xml.size(),
-                       CML_DONT_VALIDATE);
+    test::Parse(parser, xml, CML_DONT_VALIDATE);
     const CCmlDOM_NodeList agents = parser.GetDocumentElement().getElementsByTagName(L"peer");
     CCmlDOM_Element element;
     element.SetDOMElement(agents.item(0).GetDOMNode());

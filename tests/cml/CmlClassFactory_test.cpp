@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
-#include <xercesc/dom/DOMImplementation.hpp>
-#include <xercesc/dom/DOMImplementationRegistry.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <string>
 
 #include "cml/CmlClassFactory.h"
 #include "cml/CmlDOM.h"
+#include "cml/CmlTestSupport.h"
 #include "zavToolsLib/zavStatus.h"
 
 namespace zav::cml {
@@ -43,12 +41,8 @@ int CTestDocument::s_iLive = 0;
 
 class CmlClassFactoryTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { xercesc::XMLPlatformUtils::Initialize(); }
-
     void SetUp() override {
-        xercesc::DOMImplementation* impl =
-            xercesc::DOMImplementationRegistry::getDOMImplementation(u"Core");
-        m_doc = CCmlDOM_Document(impl->createDocument(u"urn:unused", u"root", nullptr), true);
+        m_doc = CCmlDOM_Document(test::NewDocument(u"urn:unused", u"root"), true);
     }
 
     CCmlDOM_Element Element(const wchar_t* qualifiedName, const wchar_t* version,

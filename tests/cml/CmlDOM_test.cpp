@@ -1,41 +1,21 @@
 #include <gtest/gtest.h>
 #include <xercesc/dom/DOMException.hpp>
-#include <xercesc/dom/DOMImplementation.hpp>
-#include <xercesc/dom/DOMImplementationRegistry.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
 
-#include <functional>
 #include <string>
 
 #include "cml/CmlDOM.h"
+#include "cml/CmlTestSupport.h"
 #include "zavToolsLib/zavStatus.h"
 
 namespace zav::cml {
 namespace {
 
+using test::ExpectCmlError;
+
 class CmlDOMTest : public ::testing::Test {
 protected:
-    // Initialisation is reference counted; the parser library stays up for the whole run.
-    static void SetUpTestSuite() { xercesc::XMLPlatformUtils::Initialize(); }
-
-    static xercesc::DOMDocument* NewDocument() {
-        xercesc::DOMImplementation* impl =
-            xercesc::DOMImplementationRegistry::getDOMImplementation(u"Core");
-        return impl->createDocument(u"urn:test", u"root", nullptr);
-    }
+    static xercesc::DOMDocument* NewDocument() { return test::NewDocument(u"urn:test", u"root"); }
 };
-
-void ExpectCml(const std::function<void()>& call, const std::wstring& context,
-               const std::wstring& message, uint32_t code) {
-    try {
-        call();
-        ADD_FAILURE() << "no exception";
-    } catch (const CCmlException& e) {
-        EXPECT_EQ(e.GetContext(), context);
-        EXPECT_EQ(e.GetMessage(), message);
-        EXPECT_EQ(e.GetCode(), code);
-    }
-}
 
 TEST(CmlExceptionTest, DescriptionAndWhat) {
     const CCmlException e(L"Parsing \u00e9l\u00e9ment", L"Missing", 0xC7210005u);
@@ -51,32 +31,32 @@ TEST_F(CmlDOMTest, NullWrappersRaiseFromEveryOperationKind) {
     const std::wstring node = L"The node is NULL";
     CCmlDOM_Element el;
     EXPECT_TRUE(el.IsNull());
-    ExpectCml([&] { el.getAttribute(L"a"); }, L"CCmlDOM_Element::getAttribute()", node,
-              CML_E_NULL_NODE);
-    ExpectCml([&] { el.setAttribute(L"a", L"b"); }, L"CCmlDOM_Element::setAttribute()", node,
-              CML_E_NULL_NODE);
-    ExpectCml([&] { el.hasAttributes(); }, L"CCmlDOM_Element::hasAttributes()", node,
-              CML_E_NULL_NODE);
-    ExpectCml([&] { el.getFirstChild(); }, L"CCmlDOM_Element::getFirstChild()", node,
-              CML_E_NULL_NODE);
-    ExpectCml(
+    ExpectCmlError([&] { el.getAttribute(L"a"); }, L"CCmlDOM_Element::getAttribute()", node,
+                   CML_E_NULL_NODE);
+    ExpectCmlError([&] { el.setAttribute(L"a", L"b"); }, L"CCmlDOM_Element::setAttribute()", node,
+                   CML_E_NULL_NODE);
+    ExpectCmlError([&] { el.hasAttributes(); }, L"CCmlDOM_Element::hasAttributes()", node,
+                   CML_E_NULL_NODE);
+    ExpectCmlError([&] { el.getFirstChild(); }, L"CCmlDOM_Element::getFirstChild()", node,
+                   CML_E_NULL_NODE);
+    ExpectCmlError(
         [&] {
             std::string s;
             el.getNodeName(s);
         },
         L"CCmlDOM_Element::getNodeName()", node, CML_E_NULL_NODE);
-    ExpectCml([&] { CCmlDOM_Text().splitText(1); }, L"CCmlDOM_Text::splitText()", node,
-              CML_E_NULL_NODE);
-    ExpectCml([&] { CCmlDOM_Document().createElement(L"x"); }, L"CCmlDOM_Document::createElement()",
-              L"The document is NULL", CML_E_NULL_NODE);
-    ExpectCml([&] { CCmlDOM_Document().getNodeType(); }, L"CCmlDOM_Document::getNodeType()",
-              L"The document is NULL", CML_E_NULL_NODE);
-    ExpectCml([&] { CCmlDOM_NodeList().item(0); }, L"CCmlDOM_NodeList::item()",
-              L"The node list is NULL", CML_E_NULL_NODE);
-    ExpectCml([&] { CCmlDOM_NamedNodeMap().getLength(); }, L"CCmlDOM_NamedNodeMap::getLength()",
-              L"The node map is NULL", CML_E_NULL_NODE);
-    ExpectCml([&] { CCmlDOM_TypeInfo().getName(); }, L"CCmlDOM_TypeInfo::getName()", node,
-              CML_E_NULL_NODE);
+    ExpectCmlError([&] { CCmlDOM_Text().splitText(1); }, L"CCmlDOM_Text::splitText()", node,
+                   CML_E_NULL_NODE);
+    ExpectCmlError([&] { CCmlDOM_Document().createElement(L"x"); },
+                   L"CCmlDOM_Document::createElement()", L"The document is NULL", CML_E_NULL_NODE);
+    ExpectCmlError([&] { CCmlDOM_Document().getNodeType(); }, L"CCmlDOM_Document::getNodeType()",
+                   L"The document is NULL", CML_E_NULL_NODE);
+    ExpectCmlError([&] { CCmlDOM_NodeList().item(0); }, L"CCmlDOM_NodeList::item()",
+                   L"The node list is NULL", CML_E_NULL_NODE);
+    ExpectCmlError([&] { CCmlDOM_NamedNodeMap().getLength(); },
+                   L"CCmlDOM_NamedNodeMap::getLength()", L"The node map is NULL", CML_E_NULL_NODE);
+    ExpectCmlError([&] { CCmlDOM_TypeInfo().getName(); }, L"CCmlDOM_TypeInfo::getName()", node,
+                   CML_E_NULL_NODE);
 }
 
 TEST_F(CmlDOMTest, TypedSettersAndArgumentChecks) {
@@ -85,15 +65,16 @@ TEST_F(CmlDOMTest, TypedSettersAndArgumentChecks) {
     CCmlDOM_Text text = doc.createTextNode(L"t");
 
     CCmlDOM_Element el(root);
-    ExpectCml([&] { el.SetDOMElement(text.GetDOMNode()); }, L"CCmlDOM_Element::SetDOMElement()",
-              L"Wrong source node type", CML_E_WRONG_NODE_TYPE);
+    ExpectCmlError([&] { el.SetDOMElement(text.GetDOMNode()); },
+                   L"CCmlDOM_Element::SetDOMElement()", L"Wrong source node type",
+                   CML_E_WRONG_NODE_TYPE);
     EXPECT_EQ(el.GetDOMNode(), root.GetDOMNode());  // unchanged after the failure
-    ExpectCml([&] { CCmlDOM_CDATASection().SetDOMCDATASection(text.GetDOMNode()); },
-              L"CCmlDOM_CDATASection::SetDOMCDATASection()", L"Wrong source node type",
-              CML_E_WRONG_NODE_TYPE);
-    ExpectCml([&] { CCmlDOM_CharacterData().SetDOMNode(root.GetDOMNode()); },
-              L"CCmlDOM_CharacterData::SetDOMNode()", L"Wrong source node type",
-              CML_E_WRONG_NODE_TYPE);
+    ExpectCmlError([&] { CCmlDOM_CDATASection().SetDOMCDATASection(text.GetDOMNode()); },
+                   L"CCmlDOM_CDATASection::SetDOMCDATASection()", L"Wrong source node type",
+                   CML_E_WRONG_NODE_TYPE);
+    ExpectCmlError([&] { CCmlDOM_CharacterData().SetDOMNode(root.GetDOMNode()); },
+                   L"CCmlDOM_CharacterData::SetDOMNode()", L"Wrong source node type",
+                   CML_E_WRONG_NODE_TYPE);
     CCmlDOM_Text other;
     other.SetDOMText(text.GetDOMNode());
     EXPECT_STREQ(other.getData(), L"t");
@@ -104,14 +85,14 @@ TEST_F(CmlDOMTest, TypedSettersAndArgumentChecks) {
     CCmlDOM_NamedNodeMap attrs = root.getAttributes();
     EXPECT_EQ(attrs.getLength(), 1u);
     EXPECT_STREQ(attrs.getNamedItem(L"a").getNodeValue(), L"1");
-    ExpectCml([&] { attrs.getNamedItem(nullptr); }, L"CCmlDOM_NamedNodeMap::getNamedItem()",
-              L"Received value is NULL", zavToolsLib::ZAV_E_INVALID_ARG);
-    ExpectCml([&] { attrs.removeNamedItemNS(L"urn:x", nullptr); },
-              L"CCmlDOM_NamedNodeMap::removeNamedItemNS()", L"Received value is NULL",
-              zavToolsLib::ZAV_E_INVALID_ARG);
-    ExpectCml([&] { doc.setEncoding(L"UTF-8"); }, L"CCmlDOM_Document::setEncoding()",
-              L"Operation not supported by the XML parser library",
-              zavToolsLib::ZAV_E_NOT_SUPPORTED);
+    ExpectCmlError([&] { attrs.getNamedItem(nullptr); }, L"CCmlDOM_NamedNodeMap::getNamedItem()",
+                   L"Received value is NULL", zavToolsLib::ZAV_E_INVALID_ARG);
+    ExpectCmlError([&] { attrs.removeNamedItemNS(L"urn:x", nullptr); },
+                   L"CCmlDOM_NamedNodeMap::removeNamedItemNS()", L"Received value is NULL",
+                   zavToolsLib::ZAV_E_INVALID_ARG);
+    ExpectCmlError([&] { doc.setEncoding(L"UTF-8"); }, L"CCmlDOM_Document::setEncoding()",
+                   L"Operation not supported by the XML parser library",
+                   zavToolsLib::ZAV_E_NOT_SUPPORTED);
 
     // DOM errors of the parser pass through and convert with their own code.
     CCmlDOM_Element child = doc.createElement(L"child");

@@ -13,12 +13,18 @@
 #include "cml/CmlClassFactory.h"
 #include "cml/CmlDOM.h"
 #include "cml/CmlParser.h"
+#include "cml/CmlTestSupport.h"
 #include "cml/CmlWriter.h"
 #include "zavToolsLib/CZavCodecvt.h"
 #include "zavToolsLib/ConvertUTF.h"
 
 namespace zav::cml {
 namespace {
+
+using test::Bytes;
+using test::ExpectCmlError;
+using test::Lines;
+using test::Parse;
 
 const std::wstring BASE = NAMESPACE_BASE;
 const std::wstring kTestNs = BASE + L"/cml/Message/TestMessages";
@@ -100,8 +106,7 @@ protected:
     static std::unique_ptr<CCmlMessage> Read(const std::string& xml,
                                              int lookupMode = CML_LOOKUP_MATCH) {
         std::unique_ptr<CCmlDocumentBase> doc =
-            DeserializeBuffer(reinterpret_cast<const unsigned char*>(xml.data()), xml.size(),
-                              CML_DONT_VALIDATE, nullptr, L"", lookupMode);
+            DeserializeBuffer(Bytes(xml), xml.size(), CML_DONT_VALIDATE, nullptr, L"", lookupMode);
         auto* message = dynamic_cast<CCmlMessage*>(doc.get());
         if (message != nullptr) doc.release();
         return std::unique_ptr<CCmlMessage>(message);
@@ -113,26 +118,6 @@ protected:
                "</zav>";
     }
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-template <class F>
-void ExpectCmlError(F&& f, const std::wstring& context, const std::wstring& message,
-                    uint32_t code) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception";
-    } catch (const CCmlException& e) {
-        EXPECT_EQ(context, e.GetContext());
-        EXPECT_EQ(message, e.GetMessage());
-        EXPECT_EQ(code, e.GetCode());
-    }
-}
 
 TEST_F(CmlMessageTest, WritesTheDocumentAndReadsItBack) {
     const CCmlMessage message = MakeMessage();
@@ -303,8 +288,7 @@ TEST_F(CmlMessageTest, ReadsAttributeValuesAsDocumented) {
 TEST_F(CmlMessageTest, ReadingFailures) {
     const auto deserialize = [](const std::string& xml) {
         CCmlParser parser;
-        parser.ParseBuffer(reinterpret_cast<const unsigned char*>(xml.data()), xml.size(),
-                           CML_DONT_VALIDATE);
+        Parse(parser, xml, CML_DONT_VALIDATE);
         CCmlMessage message;
         message.Deserialize(parser.GetDocumentElement());
     };

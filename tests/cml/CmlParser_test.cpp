@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cml/CmlMessage.h"
+#include "cml/CmlTestSupport.h"
 #include "cml/CmlVersionRegistry.h"
 #include "zavToolsLib/ConvertUTF.h"
 
@@ -16,6 +17,9 @@ namespace zav::cml {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Bytes;
+using test::ExpectCmlError;
+using test::Parse;
 
 const std::wstring BASE = NAMESPACE_BASE;
 const std::wstring CML_MESSAGE_NS = BASE + L"/cml/Message";
@@ -42,24 +46,6 @@ std::string Doc(const std::string& rootVersion, const std::string& cmlVersion = 
     return "<zav xmlns='http://schemas.zav.example.org' schema-version='" + rootVersion +
            "'>\n<cml xmlns='http://schemas.zav.example.org/cml/Message' schema-version='" +
            cmlVersion + "'/></zav>";
-}
-
-void Parse(CCmlParser& parser, const std::string& xml, uint32_t mode, const std::wstring& folder) {
-    parser.ParseBuffer(reinterpret_cast<const unsigned char*>(xml.data()), xml.size(), mode,
-                       folder);
-}
-
-template <class F>
-void ExpectCmlError(F&& f, const std::wstring& context, const std::wstring& message,
-                    uint32_t code) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception";
-    } catch (const CCmlException& e) {
-        EXPECT_EQ(context, e.GetContext());
-        EXPECT_EQ(message, e.GetMessage());
-        EXPECT_EQ(code, e.GetCode());
-    }
 }
 
 // Schemas in a temporary folder, laid out as the schema file names expect.
@@ -140,7 +126,7 @@ TEST_F(CmlParserSchemas, ModeDecidesWhetherSchemasAreLoaded) {
         "<zav xmlns='http://schemas.zav.example.org' schema-version='1.0.2'>"
         "<cml xmlns='http://schemas.zav.example.org/cml/Message' schema-version='1.0.0'>"
         "<message-envelope message-id='m'/></cml></zav>";
-    const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
+    const unsigned char* bytes = Bytes(message);
     const NamespaceSet& namespaces = m_parser.GetNamespaces();
     EXPECT_NE(nullptr,
               DeserializeBuffer(bytes, message.size(), CML_DONT_VALIDATE, &namespaces, Folder()));

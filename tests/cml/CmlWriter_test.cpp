@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <xercesc/dom/DOMImplementation.hpp>
-#include <xercesc/dom/DOMImplementationRegistry.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,39 +15,20 @@
 #include "cml/CmlDOM.h"
 #include "cml/CmlDocumentBase.h"
 #include "cml/CmlParser.h"
+#include "cml/CmlTestSupport.h"
 #include "cml/XmlUtils.h"
 #include "zavToolsLib/CZavCodecvt.h"
 #include "zavToolsLib/ConvertUTF.h"
 
 using namespace zav::cml;
+using zav::cml::test::ExpectCmlError;
+using zav::cml::test::NewDocument;
 namespace fs = std::filesystem;
 
 namespace {
 
-class CXercesEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { xercesc::XMLPlatformUtils::Initialize(); }
-    void TearDown() override { xercesc::XMLPlatformUtils::Terminate(); }
-};
-// Initialize and Terminate are reference counted, so every suite may register its own.
-::testing::Environment* const g_xerces =
-    ::testing::AddGlobalTestEnvironment(new CXercesEnvironment);
-
 const std::wstring BASE = NAMESPACE_BASE;
 const std::wstring XSI = L"http://www.w3.org/2001/XMLSchema-instance";
-
-template <class F>
-void ExpectCmlError(F&& f, const std::wstring& context, const std::wstring& message,
-                    uint32_t code) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception";
-    } catch (const CCmlException& e) {
-        EXPECT_EQ(context, e.GetContext());
-        EXPECT_EQ(message, e.GetMessage());
-        EXPECT_EQ(code, e.GetCode());
-    }
-}
 
 // A CML object with an escaped free-text attribute and child objects of its own.
 class CTestDocument : public CCmlDocumentBase {
@@ -458,10 +436,7 @@ TEST(CmlWriter, SerializeNodeWritesAParsedTree) {
 }
 
 TEST(CmlWriter, SerializeNodeDeclaresNamespacesWhereTheyChange) {
-    CCmlDOM_Document doc(
-        xercesc::DOMImplementationRegistry::getDOMImplementation(u"LS")->createDocument(
-            nullptr, u"holder", nullptr),
-        true);
+    CCmlDOM_Document doc(NewDocument(nullptr, u"holder"), true);
     CCmlDOM_Element holder = doc.getDocumentElement();
     CCmlDOM_Element item = doc.createElementNS(L"urn:x", L"q:item");
     holder.appendChild(item);

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
-#include <xercesc/dom/DOMImplementation.hpp>
-#include <xercesc/dom/DOMImplementationRegistry.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <sstream>
 #include <string>
 
 #include "cml/CmlDOM.h"
+#include "cml/CmlTestSupport.h"
 #include "cml/XmlDate.h"
 #include "cml/XmlDateTime.h"
 #include "cml/XmlDuration.h"
@@ -14,25 +12,15 @@
 
 using namespace zav::cml;
 using namespace zav::cml::XmlUtils;
+using zav::cml::test::ExpectCmlError;
+using zav::cml::test::NewDocument;
 
 namespace {
-
-class CXercesEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { xercesc::XMLPlatformUtils::Initialize(); }
-    void TearDown() override { xercesc::XMLPlatformUtils::Terminate(); }
-};
-// Initialize and Terminate are reference counted, so every suite may register its own.
-::testing::Environment* const g_xerces =
-    ::testing::AddGlobalTestEnvironment(new CXercesEnvironment);
 
 // A one-element document whose attribute "v" carries the text under test.
 class CAttributeHolder {
 public:
-    CAttributeHolder()
-        : m_doc(xercesc::DOMImplementationRegistry::getDOMImplementation(u"LS")->createDocument(
-                    nullptr, u"root", nullptr),
-                true) {}
+    CAttributeHolder() : m_doc(NewDocument(nullptr, u"root"), true) {}
 
     CCmlDOM_Attr Attribute(const std::wstring& text) {
         CCmlDOM_Element root = m_doc.getDocumentElement();
@@ -217,14 +205,7 @@ TEST(XmlDateTime, DurationReadsItsDesignators) {
 TEST(XmlDateTime, NullNodesAreRejectedWithTheirClassContext) {
     const CCmlDOM_Node null;
     auto expectNull = [](auto&& deserialize, const wchar_t* context) {
-        try {
-            deserialize();
-            ADD_FAILURE() << "no exception";
-        } catch (const CCmlException& e) {
-            EXPECT_EQ(context, e.GetContext());
-            EXPECT_EQ(L"Null element received", e.GetMessage());
-            EXPECT_EQ(0xC738000Fu, e.GetCode());
-        }
+        ExpectCmlError(deserialize, context, L"Null element received", 0xC738000Fu);
     };
     CDateTime dateTime;
     CDate date;
