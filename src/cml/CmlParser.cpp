@@ -182,6 +182,10 @@ void CCmlParser::Parse(const xercesc::InputSource& input, uint32_t mode,
 void CCmlParser::ParseNonValidating(const xercesc::InputSource& input) {
     m_parser.setDoSchema(false);
     m_parser.setValidationScheme(xercesc::XercesDOMParser::Val_Never);
+    // Documents read without validation come from the network: they must not make the parser
+    // open files or URLs of their choosing through a DOCTYPE or an external entity.
+    m_parser.setLoadExternalDTD(false);
+    m_parser.setDisableDefaultEntityResolution(true);
     DoParse(input);
 }
 
@@ -190,6 +194,9 @@ void CCmlParser::ParseValidating(const xercesc::InputSource& input, const std::w
     BuildExternalSchemaLocation(location, folder);
     m_parser.setDoSchema(true);
     m_parser.setValidationScheme(xercesc::XercesDOMParser::Val_Auto);
+    // Validation loads the schemas named by the external schema location.
+    m_parser.setLoadExternalDTD(true);
+    m_parser.setDisableDefaultEntityResolution(false);
     m_parser.cacheGrammarFromParse(true);
     m_parser.setExternalSchemaLocation(location.empty() ? nullptr
                                                         : zavToolsLib::ToUtf16(location).c_str());
