@@ -8,6 +8,7 @@
 #define ZAV_EVENT_QUERY_SVCS_H
 
 #include <stdint.h>
+#include <time.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -58,6 +59,29 @@ typedef struct asTraceLog {
     asTraceFunction trace; /* may be NULL: nothing is written */
 } asTraceLog;
 
+/* ---- Callbacks ----------------------------------------------------------------------------- */
+
+/*
+ * Result delivery. All texts are NUL-terminated UTF-8 owned by the library and valid only during
+ * the call; clientData is the value given with the query. Result callbacks run in the library's
+ * dispatch thread and may call the library again (a new query is accepted while the results of
+ * the previous one are delivered). The error callback reports a request that failed after the
+ * query returned; it runs in the dispatch thread with the library's lock held, so it must not
+ * wait for another thread that uses the library. The values the callbacks return are ignored.
+ */
+typedef int32_t (*EQ_ErrorCallback)(uint32_t status, int32_t flag); /* flag is always 1 */
+typedef int32_t (*EQ_BeginResultSetCallback)(uint32_t clientData);
+typedef int32_t (*EQ_BeginResultCallback)(uint32_t clientData, const char* resultId);
+typedef int32_t (*EQ_ResultDataCallback)(uint32_t clientData, const char* resultId,
+                                         const char* name, const char* value);
+typedef int32_t (*EQ_EndResultCallback)(uint32_t clientData, const char* resultId);
+typedef int32_t (*EQ_EndResultSetCallback)(uint32_t clientData);
+
+/* Analysis flags of the observance queries; 0 asks for source and target analysis. */
+#define EQ_ANALYSIS_SOURCE 0x1
+#define EQ_ANALYSIS_TARGET 0x2
+#define EQ_ANALYSIS_SENSOR 0x4
+
 /* ---- Functions ----------------------------------------------------------------------------- */
 
 /*
@@ -66,6 +90,129 @@ typedef struct asTraceLog {
  * empty string); EQ_E_INVALID_ARG when buffer is NULL or bufferSize is below 2.
  */
 EQ_EXPORT uint32_t EQ_GetErrorMsg(uint32_t status, char* buffer, uint32_t bufferSize);
+
+/*
+ * Initialises the library: loads the session configuration component, reads the settings and
+ * starts the dispatch thread. version must start with "5."; initString2 and traceLog may be NULL.
+ * Returns 0, EQ_I_ALREADY_INITIALIZED when already initialised (nothing done), EQ_E_INVALID_ARG,
+ * EQ_E_OUT_OF_MEMORY, or the status of the component. Of concurrent calls, one initialises the
+ * library; the others give their work up and return 0 or EQ_I_ALREADY_INITIALIZED.
+ */
+EQ_EXPORT uint32_t EQ_Init(const char* version, const char* localPropertyFile,
+                           const char* commSettingsFile, const char* initString1,
+                           const char* initString2, const char* agentName,
+                           const char* agentNamespace, const asTraceLog* traceLog);
+
+/*
+ * Stops the dispatch thread (waiting at most shutdownTimeout) and releases the library; the
+ * result callbacks are not called any more. Returns 0, also when not initialised.
+ */
+EQ_EXPORT uint32_t EQ_ShutDown(void);
+
+/* Replaces the error callback (NULL: none). Returns 0 or EQ_E_NOT_INITIALIZED. */
+EQ_EXPORT uint32_t EQ_RegisterErrorCallback(EQ_ErrorCallback errorCallback);
+
+/*
+ * Replaces the five result callbacks; each may be NULL and is then skipped. Returns 0 or
+ * EQ_E_NOT_INITIALIZED.
+ */
+EQ_EXPORT uint32_t EQ_RegisterResultSetCallbacks(EQ_BeginResultSetCallback beginResultSet,
+                                                 EQ_BeginResultCallback beginResult,
+                                                 EQ_ResultDataCallback resultData,
+                                                 EQ_EndResultCallback endResult,
+                                                 EQ_EndResultSetCallback endResultSet);
+
+/*
+ * Settings forwarded unchanged to the session configuration component for the library's
+ * destination. Each returns the component's status or EQ_E_NOT_INITIALIZED.
+ */
+EQ_EXPORT uint32_t EQ_LoadCommSettingsFile(const char* file);
+EQ_EXPORT uint32_t EQ_LoadLocalSettingsFile(const char* file);
+EQ_EXPORT uint32_t EQ_SaveCommSettings(const char* file);
+EQ_EXPORT uint32_t EQ_SetLanguage(const char* language);
+EQ_EXPORT uint32_t EQ_SetAgentId(const char* agentId);
+EQ_EXPORT uint32_t EQ_SetLastGoodAgentId(const char* agentId);
+
+/*
+ * Tests the current comm settings, or those of the comm settings file, through the component.
+ * The two values are passed through unchanged. Returns the component's status.
+ */
+EQ_EXPORT uint32_t EQ_TestCommSettings(uint32_t value1, uint32_t value2);
+EQ_EXPORT uint32_t EQ_TestCommSettingsFile(uint32_t value1, uint32_t value2);
+
+/* Returns to the primary server and wakes the dispatch thread (a queued request is resent). */
+EQ_EXPORT uint32_t EQ_ResetToPrimaryController(void);
+
+/*
+ * Stores the user and password sent with every later request. Set them while no query is being
+ * built. Returns 0, EQ_E_NOT_INITIALIZED, or EQ_E_EXCEPTION for a NULL text.
+ */
+EQ_EXPORT uint32_t EQ_SetAuthentication(const char* user, const char* password);
+
+/*
+ * Sets the result filter added to every observance (vulnerability) request: the text is split at
+ * every ",", empty pieces kept, nothing trimmed; NULL empties it. Returns 0 or
+ * EQ_E_NOT_INITIALIZED.
+ */
+EQ_EXPORT uint32_t EQ_SetObservanceResultFilter(const char* filter);
+EQ_EXPORT uint32_t EQ_SetVulnerabilityResultFilter(const char* filter);
+
+/*
+ * Queries. Each validates its arguments, queues one request and returns at once; the results
+ * arrive through the result callbacks with clientData, a failure through the error callback.
+ * Times are XML Schema dateTime texts (Query forms) or time_t values taken as UTC (Get forms).
+ * addressRange is one address or two joined by "-" (IPv4 dotted or lower-case IPv6); groupId,
+ * addressRange and typeFilter must be shorter than 4096 bytes. typeFilter is a comma-separated
+ * list of observance type ids, or NULL for "all but 2 and 8" (exclude is then forced on).
+ * Returns 0, EQ_E_INVALID_ARG, EQ_E_QUERY_OUTSTANDING while a query is outstanding,
+ * EQ_E_NOT_INITIALIZED, EQ_E_EXCEPTION (a NULL time text) or a status of the component.
+ */
+EQ_EXPORT uint32_t EQ_QueryVulnsByAddress(const char* startTime, const char* endTime,
+                                          const char* addressRange, uint8_t fixed, int32_t count,
+                                          uint32_t clientData);
+EQ_EXPORT uint32_t EQ_QueryVulnsByGroup(const char* startTime, const char* endTime,
+                                        const char* groupId, uint8_t fixed, int32_t count,
+                                        uint32_t clientData);
+EQ_EXPORT uint32_t EQ_GetVulnsByAddress(time_t startTime, time_t endTime, const char* addressRange,
+                                        uint8_t fixed, int32_t count, uint32_t clientData);
+EQ_EXPORT uint32_t EQ_GetVulnsByGroup(time_t startTime, time_t endTime, const char* groupId,
+                                      uint8_t fixed, int32_t count, uint32_t clientData);
+EQ_EXPORT uint32_t EQ_QueryObservancesByAddress(const char* startTime, const char* endTime,
+                                                const char* addressRange, int32_t analysisFlags,
+                                                const char* typeFilter, uint8_t exclude,
+                                                uint32_t count, uint32_t clientData);
+EQ_EXPORT uint32_t EQ_QueryObservancesByGroup(const char* startTime, const char* endTime,
+                                              const char* groupId, int32_t analysisFlags,
+                                              const char* typeFilter, uint8_t exclude,
+                                              uint32_t count, uint32_t clientData);
+EQ_EXPORT uint32_t EQ_GetObservanceSummaryByAddress(time_t startTime, time_t endTime,
+                                                    const char* addressRange, int32_t analysisFlags,
+                                                    const char* typeFilter, uint8_t exclude,
+                                                    uint32_t count, uint32_t clientData);
+EQ_EXPORT uint32_t EQ_GetObservanceSummaryByGroup(time_t startTime, time_t endTime,
+                                                  const char* groupId, int32_t analysisFlags,
+                                                  const char* typeFilter, uint8_t exclude,
+                                                  uint32_t count, uint32_t clientData);
+
+/*
+ * Memory the application and the library exchange. EQ_Allocate returns NULL when the library is
+ * not initialised or the allocation fails; EQ_Free does nothing then, or for NULL.
+ */
+EQ_EXPORT void* EQ_Allocate(uint32_t size);
+EQ_EXPORT void EQ_Free(void* block);
+
+/*
+ * Folder of the session configuration component and the extension of its signature file; both
+ * take effect at the next EQ_Init. NULL is ignored.
+ */
+EQ_EXPORT void EQ_SetMSLLibPath(const char* path);
+EQ_EXPORT void EQ_SetMSLExtSigFileExtension(const char* extension);
+
+/*
+ * Converts an XML Schema dateTime text in UTC ("Z" or no zone) to a time_t. Needs no
+ * initialisation. Returns 0, or EQ_E_INVALID_ARG for NULL arguments or a zone other than UTC.
+ */
+EQ_EXPORT uint32_t EQ_ConvertUTCToTime(const char* utcTime, time_t* result);
 
 #ifdef __cplusplus
 }

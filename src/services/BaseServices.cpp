@@ -59,7 +59,26 @@ CBaseServices::~CBaseServices() {
     if (m_bComponentLoaded) {
         zavServices::UnloadZavSessionConfigSvcs();
     }
+    m_pReleased->Set();
 }
+
+void CBaseServices::CReleaseSignal::Set() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_bSet = true;
+    m_condition.notify_all();
+}
+
+bool CBaseServices::CReleaseSignal::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_condition.wait_until(lock, deadline, [this] { return m_bSet; });
+}
+
+namespace {
+// The service whose dispatch thread this is; null in every other thread.
+thread_local const CBaseServices* t_pDispatchingService = nullptr;
+}  // namespace
+
+bool CBaseServices::IsDispatchThread() const { return t_pDispatchingService == this; }
 
 // ---- Initialisation -------------------------------------------------------------------------
 
@@ -213,7 +232,6 @@ uint32_t CBaseServices::StartThread() {
         // No thread to drop its reference: take it back without letting the count reach a
         // release that would delete the object under the creator.
         m_bStop = true;
-        CLockGuard guard(*this);
         --m_iRefCount;
     }
     return status;
@@ -254,6 +272,8 @@ uint32_t CBaseServices::LoadListenerSettings(int32_t /*listenerId*/,
 
 uint32_t CBaseServices::ResetToPrimaryController() {
     if (m_pRetryState != nullptr) {
+        // Under the lock: the dispatch thread reads and advances the same state.
+        CLockGuard guard(*this);
         m_pRetryState->Reset();
     }
     if (m_pThreading != nullptr && m_hDispatchEvent != 0) {
@@ -349,18 +369,13 @@ uint32_t CBaseServices::Terminate() {
     return status;
 }
 
-int32_t CBaseServices::AddRef() {
-    CLockGuard guard(*this);
-    return ++m_iRefCount;
-}
+// The count is atomic rather than guarded by the instance lock: the exported functions take
+// their reference while the instance is being unpublished, and must not wait for the instance
+// lock there (an error callback may hold it and call back into the library).
+int32_t CBaseServices::AddRef() { return ++m_iRefCount; }
 
 int32_t CBaseServices::Release() {
-    int32_t count;
-    {
-        CLockGuard guard(*this);
-        count = --m_iRefCount;
-    }
-    // The lock is let go first: Terminate destroys it.
+    const int32_t count = --m_iRefCount;
     if (count == 0) {
         Terminate();
         delete this;
@@ -368,19 +383,25 @@ int32_t CBaseServices::Release() {
     return count;
 }
 
-void CBaseServices::ShutDown() {
+void CBaseServices::RequestStop() {
     m_bStop = true;
-    if (m_pThreading == nullptr) {
-        return;
+    if (m_pThreading != nullptr) {
+        m_pThreading->SetEvent(m_hDispatchEvent);
     }
-    m_pThreading->SetEvent(m_hDispatchEvent);
-    m_pThreading->WaitEvent(m_hExitEvent, m_uTimeouts[kShutdownTimeout]);
+}
+
+void CBaseServices::ShutDown() {
+    RequestStop();
+    if (m_pThreading != nullptr) {
+        m_pThreading->WaitEvent(m_hExitEvent, m_uTimeouts[kShutdownTimeout]);
+    }
 }
 
 // ---- Dispatch thread ------------------------------------------------------------------------
 
 uint32_t CBaseServices::_DispatchThread(void* argument) {
     CBaseServices* self = static_cast<CBaseServices*>(argument);
+    t_pDispatchingService = self;
     unsigned long threadId = 0;
     self->m_pThreading->GetCurrentThreadId(&threadId);
     char text[128];

@@ -9,7 +9,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "services/svcRetryState.h"
@@ -76,6 +80,8 @@ public:
 
     int32_t AddRef();
     int32_t Release();
+    // Asks the dispatch thread to stop without waiting for it (safe from inside that thread).
+    void RequestStop();
     void ShutDown();
 
     // Instance lock (recursive); both return the threading table's status, 0 when synchronous.
@@ -95,6 +101,24 @@ public:
     const uint32_t* GetTimeouts() const { return m_uTimeouts; }
     const std::string& GetClientVersion() const { return m_strClientVersion; }
     bool IsStopping() const { return m_bStop.load(); }
+    // True in the service's own dispatch thread (for example inside a callback it runs).
+    bool IsDispatchThread() const;
+
+    // Set once the object is gone and has unloaded the component. Whoever gives up the object
+    // keeps a copy, so it can wait for the last reference (often the dispatch thread's) to go
+    // before, say, the process exits.
+    class CReleaseSignal {
+    public:
+        void Set();
+        // False when the deadline passed first.
+        bool WaitUntil(std::chrono::steady_clock::time_point deadline);
+
+    private:
+        std::mutex m_mutex;
+        std::condition_variable m_condition;
+        bool m_bSet = false;
+    };
+    std::shared_ptr<CReleaseSignal> GetReleaseSignal() const { return m_pReleased; }
 
 protected:
     // Body of the dispatch thread; the argument is the service object.
@@ -114,7 +138,7 @@ protected:
     std::atomic<bool> m_bStop{true};
     // connectTimeout, transferTimeout, dnsCacheTimeout, shutdownTimeout (milliseconds).
     uint32_t m_uTimeouts[kTimeoutCount] = {0, 0, 60000, 30000};
-    int32_t m_iRefCount = 0;
+    std::atomic<int32_t> m_iRefCount{0};
     std::string m_strClientVersion;
 
 private:
@@ -130,4 +154,5 @@ private:
 
     // The component was loaded by Init, so the destructor owes an unload.
     bool m_bComponentLoaded = false;
+    std::shared_ptr<CReleaseSignal> m_pReleased = std::make_shared<CReleaseSignal>();
 };

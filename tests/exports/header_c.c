@@ -15,3 +15,26 @@ uint32_t zav_header_c_check(void) {
     (void)log;
     return EQ_GetErrorMsg(EQ_E_INVALID_ARG, buf, (uint32_t)sizeof buf);
 }
+
+/* Every export and callback type is declared with a C signature. */
+static int32_t on_error(uint32_t status, int32_t flag) {
+    (void)status;
+    (void)flag;
+    return 0;
+}
+
+uint32_t zav_header_c_signatures(void) {
+    EQ_ErrorCallback error = on_error;
+    EQ_BeginResultSetCallback beginSet = 0;
+    EQ_BeginResultCallback begin = 0;
+    EQ_ResultDataCallback data = 0;
+    EQ_EndResultCallback end = 0;
+    EQ_EndResultSetCallback endSet = 0;
+    time_t t = 0;
+    uint32_t (*byAddress)(time_t, time_t, const char*, int32_t, const char*, uint8_t, uint32_t,
+                          uint32_t) = EQ_GetObservanceSummaryByAddress;
+    (void)byAddress;
+    (void)EQ_ConvertUTCToTime("2008-01-01T00:00:00Z", &t);
+    (void)EQ_RegisterErrorCallback(error);
+    return EQ_RegisterResultSetCallbacks(beginSet, begin, data, end, endSet);
+}

@@ -1,0 +1,160 @@
+// Response processing: the body of a successful post is parsed as a compound message and every
+// event query response in it is delivered to the application's result callbacks.
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "cml/CmlException.h"
+#include "cml/CmlMessage.h"
+#include "cml/CmlNamespace.h"
+#include "cml/CmlParser.h"
+#include "cml/CmlSchemaException.h"
+#include "cml/EventQueryMessages/EventQueryResponse.h"
+#include "event_query/EventQueryDump.h"
+#include "event_query/EventQueryServices.h"
+#include "zavToolsLib/ConvertUTF.h"
+#include "zavToolsLib/zavStatus.h"
+
+namespace {
+
+constexpr const char* kProcessFunction = "CEventQueryServices::ProcessResponse";
+constexpr const char* kCallbacksFunction = "CEventQueryServices::ExecuteCallbacks";
+constexpr const wchar_t kContext[] = L"Deserializing EventQueryServices message";
+
+// CML documents never carry a document type declaration. Refusing one keeps the parser from
+// expanding entities or fetching external DTDs named by whatever answered the post.
+void RejectDocumentType(const char* text, uint32_t length) {
+    if (std::string_view(text, length).find("<!DOCTYPE") != std::string_view::npos) {
+        throw zav::cml::CCmlException(kContext, L"Document type declarations are not accepted.",
+                                      zav::cml::CML_E_PARSE_FATAL);
+    }
+}
+
+std::string SchemaFailureText(const zav::cml::CSchemaException& e) {
+    std::wstring text = L"parse failed with schema error. Exception: " + e.GetDescription();
+    for (const zav::cml::CSchemaIncompatibility& entry : e.GetIncompatibilities()) {
+        text += L" Namespace: " + entry.GetNamespace() + L" Parser version: " +
+                entry.GetExpectedVersion() + L" Document version: " + entry.GetFoundVersion();
+    }
+    return zavToolsLib::ToUtf8(text);
+}
+
+}  // namespace
+
+uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length) {
+    Log(EQ_TRACE_DEBUG, "Processing response", kProcessFunction);
+    bool dumpEnabled;
+    {
+        CLockGuard guard(*this);
+        m_uRequestState = kProcessing;
+        dumpEnabled = m_bDumpEnabled;  // a settings reload may change it meanwhile
+    }
+
+    uint32_t result = zavToolsLib::ZAV_OK;
+    std::string failure;
+    try {
+        if (dumpEnabled) {
+            zavEventQuery::WriteDumpFile(zavEventQuery::kResponseDumpFile, text, length);
+        }
+        Log(EQ_TRACE_DEBUG, std::string(text, length).c_str(), kProcessFunction);
+
+        // The request is finished once a body has arrived: a new query may be queued from here
+        // on. Its client data is kept for the callbacks of this response.
+        uint32_t clientData;
+        {
+            CLockGuard guard(*this);
+            clientData = m_uClientData;
+            m_uRequestState = kIdle;
+            delete m_pPendingRecord;
+            m_pPendingRecord = nullptr;
+        }
+
+        RejectDocumentType(text, length);
+        std::unique_ptr<zav::cml::CCmlDocumentBase> document = zav::cml::DeserializeBuffer(
+            reinterpret_cast<const unsigned char*>(text), length, zav::cml::CML_DONT_VALIDATE,
+            nullptr, std::wstring(), zav::cml::CML_LOOKUP_MATCH);
+        if (!document) {
+            throw zav::cml::CCmlException(
+                kContext, L"No document object is registered for the input message.",
+                zavToolsLib::ZAV_E_EXCEPTION);
+        }
+        const auto* message = dynamic_cast<const zav::cml::CCmlMessage*>(document.get());
+        if (message == nullptr) {
+            throw zav::cml::CCmlException(kContext,
+                                          L"The message document is of an unexpected type",
+                                          zav::cml::CML_E_UNEXPECTED_DOCUMENT);
+        }
+        for (const auto& entry : message->GetResponses()) {
+            if (!entry || entry->GetNamespace() != zav::cml::CML_NS_EVENT_QUERY_MESSAGES) {
+                continue;
+            }
+            const std::wstring& name = entry->GetTagName();
+            if (name == L"get-observances-response" || name == L"get-vulnerabilities-response") {
+                const auto* response =
+                    dynamic_cast<const zav::cml::CEventQueryResponse*>(entry.get());
+                if (response == nullptr) {
+                    throw zav::cml::CCmlException(
+                        kContext, L"The event query response is of an unexpected type",
+                        zav::cml::CML_E_UNEXPECTED_DOCUMENT);
+                }
+                ExecuteCallbacks(*response, clientData);
+            } else {
+                Log(EQ_TRACE_ERROR,
+                    ("Event Query Services' CML response contains an unexpected element(" +
+                     zavToolsLib::ToUtf8(name) + "), ignoring element.")
+                        .c_str(),
+                    kProcessFunction);
+            }
+        }
+    } catch (const zav::cml::CSchemaException& e) {
+        failure = SchemaFailureText(e);
+        result = EQ_E_BAD_RESPONSE;
+    } catch (const zav::cml::CCmlException& e) {
+        failure =
+            "parse failed with CML error. Exception: " + zavToolsLib::ToUtf8(e.GetDescription());
+        result = EQ_E_BAD_RESPONSE;
+    } catch (const std::exception& e) {
+        failure = e.what();
+        result = EQ_E_BAD_RESPONSE;
+    } catch (...) {
+        failure = "Unexpected exception caught";
+        result = EQ_E_BAD_RESPONSE;
+    }
+    if (!failure.empty()) {
+        Log(EQ_TRACE_ERROR, failure.c_str(), kProcessFunction);
+    }
+    Log(EQ_TRACE_DEBUG, "Response processed", kProcessFunction);
+    return result;
+}
+
+void CEventQueryServices::ExecuteCallbacks(const zav::cml::CEventQueryResponse& response,
+                                           uint32_t clientData) {
+    Log(EQ_TRACE_DEBUG, "Executing callbacks", kCallbacksFunction);
+    if (EQ_BeginResultSetCallback callback = ReadCallback(m_pfnBeginResultSet)) {
+        callback(clientData);
+    }
+    const uint32_t count = response.GetResultItemCount();
+    for (uint32_t index = 0; index < count; ++index) {
+        const zav::cml::CEventQueryResultItem& item = response.GetResultItem(index);
+        const std::string resultId = zavToolsLib::ToUtf8(item.GetResultId());
+        if (EQ_BeginResultCallback callback = ReadCallback(m_pfnBeginResult)) {
+            callback(clientData, resultId.c_str());
+        }
+        if (EQ_ResultDataCallback callback = ReadCallback(m_pfnResultData)) {
+            for (auto pair = item.DataBegin(); pair != item.DataEnd(); ++pair) {
+                const std::string name = zavToolsLib::ToUtf8(pair->first);
+                const std::string value = zavToolsLib::ToUtf8(pair->second);
+                callback(clientData, resultId.c_str(), name.c_str(), value.c_str());
+            }
+        }
+        if (EQ_EndResultCallback callback = ReadCallback(m_pfnEndResult)) {
+            callback(clientData, resultId.c_str());
+        }
+    }
+    if (EQ_EndResultSetCallback callback = ReadCallback(m_pfnEndResultSet)) {
+        callback(clientData);
+    }
+    Log(EQ_TRACE_DEBUG, "Callbacks executed", kCallbacksFunction);
+}
