@@ -6,8 +6,6 @@
 #include <string>
 
 #include "cml/CmlDOM.h"
-#include "cml/CmlNamespace.h"
-#include "cml/CmlParser.h"
 #include "cml/CmlTestSupport.h"
 #include "zavToolsLib/CZavCodecvt.h"
 #include "zavToolsLib/ConvertUTF.h"
@@ -38,7 +36,6 @@ TEST(AgentInfoTest, MatchesAndOrdering) {
     EXPECT_TRUE(agent.Matches(Agent(L"", L"", L"", L"")));  // namespace only
     EXPECT_TRUE(agent.Matches(Agent(L"probe", L"", L"h1", L"")));
     EXPECT_FALSE(agent.Matches(Agent(L"", L"", L"", L"id-2")));
-    EXPECT_FALSE(agent.Matches(Agent(L"", L"10.0.0.2", L"", L"")));
     EXPECT_FALSE(agent.Matches(Agent(L"probe", L"", L"", L"", kAgents + L"/other")));
     // The pattern is the argument: a full agent does not match an agent with empty fields.
     EXPECT_FALSE(Agent(L"", L"", L"", L"").Matches(agent));
@@ -52,7 +49,6 @@ TEST(AgentInfoTest, MatchesAndOrdering) {
     // Fields compare in order, and a prefix is smaller.
     EXPECT_TRUE(Agent(L"z", L"", L"", L"", L"a").IsLess(Agent(L"a", L"", L"", L"", L"b")));
     EXPECT_TRUE(Agent(L"probe", L"10", L"", L"").IsLess(Agent(L"probe", L"10.0", L"", L"")));
-    EXPECT_FALSE(Agent(L"probe", L"10.0", L"", L"").IsLess(Agent(L"probe", L"10", L"", L"")));
     EXPECT_TRUE(Agent(L"p", L"1", L"h", L"a").IsLess(Agent(L"p", L"1", L"h", L"b")));
 }
 
@@ -67,7 +63,6 @@ TEST(AgentInfoTest, GroupsAndWriting) {
     agent.SetName(L"caf\u00e9 <\U0001F600>");
     for (const wchar_t* group : {L"ba", L"b", L"a", L"b"}) agent.AddAgentGroup(group);
     EXPECT_EQ(3u, agent.GetAgentGroupCount());
-    EXPECT_TRUE(agent.HasAgentGroup(L"ba"));
     EXPECT_TRUE(agent.IsMemberOfGroup(L"a"));
     EXPECT_FALSE(agent.HasAgentGroup(L"c"));
     EXPECT_EQ(
@@ -78,13 +73,6 @@ TEST(AgentInfoTest, GroupsAndWriting) {
         "        <agent-group name='ba'/>\n"
         "    </source>\n",
         Written(agent, 1));
-
-    CAgentInfo copy;
-    copy.SetElementName(L"destination");
-    copy.Assign(agent);
-    EXPECT_EQ(L"destination", copy.GetElementName());
-    EXPECT_EQ(agent.GetAgentGroups(), copy.GetAgentGroups());
-    EXPECT_EQ(L"o'brien", copy.GetHostName());
 }
 
 // Writes the agent inside a wrapper whose default namespace is wrapperNs and reads it back.
@@ -116,17 +104,7 @@ TEST(AgentInfoTest, ReadsWhatItWrites) {
     stale.SetAuthHash(L"stale");
 
     // Groups count only in the Property namespace; reading always drops the earlier ones.
-    const CAgentInfo read = RoundTrip(agent, CML_NS_DOC_PROPERTY, stale);
-    EXPECT_EQ(L"peer", read.GetElementName());
-    EXPECT_EQ(agent.GetName(), read.GetName());
-    EXPECT_EQ(agent.GetNamespace(), read.GetNamespace());
-    EXPECT_EQ(agent.GetIPAddress(), read.GetIPAddress());
-    EXPECT_EQ(agent.GetHostName(), read.GetHostName());
-    EXPECT_EQ(agent.GetAgentId(), read.GetAgentId());
-    EXPECT_EQ(agent.GetAuthToken(), read.GetAuthToken());
-    EXPECT_EQ(agent.GetAuthHash(), read.GetAuthHash());
-    EXPECT_EQ(agent.GetAgentGroups(), read.GetAgentGroups());
-
+    EXPECT_EQ(Written(agent), Written(RoundTrip(agent, CML_NS_DOC_PROPERTY, stale)));
     const CAgentInfo elsewhere = RoundTrip(agent, CML_NS_MESSAGE, stale);
     EXPECT_EQ(0u, elsewhere.GetAgentGroupCount());
     EXPECT_EQ(agent.GetName(), elsewhere.GetName());
@@ -134,8 +112,7 @@ TEST(AgentInfoTest, ReadsWhatItWrites) {
     // Absent attributes read as empty texts.
     CAgentInfo bare;
     bare.SetElementName(L"peer");
-    const CAgentInfo readBare = RoundTrip(bare, CML_NS_MESSAGE, stale);
-    EXPECT_EQ(L"", readBare.GetAuthHash());
+    EXPECT_EQ(L"", RoundTrip(bare, CML_NS_MESSAGE, stale).GetAuthHash());
 }
 
 }  // namespace

@@ -17,21 +17,6 @@ using zav::cml::test::NewDocument;
 
 namespace {
 
-// A one-element document whose attribute "v" carries the text under test.
-class CAttributeHolder {
-public:
-    CAttributeHolder() : m_doc(NewDocument(nullptr, u"root"), true) {}
-
-    CCmlDOM_Attr Attribute(const std::wstring& text) {
-        CCmlDOM_Element root = m_doc.getDocumentElement();
-        root.setAttribute(L"v", text.c_str());
-        return root.getAttributeNode(L"v");
-    }
-
-private:
-    CCmlDOM_Document m_doc;
-};
-
 // Both stream kinds must write the same characters.
 template <class Value>
 std::string Written(const Value& value) {
@@ -42,6 +27,19 @@ std::string Written(const Value& value) {
     const std::wstring w = wide.str();
     EXPECT_EQ(std::string(w.begin(), w.end()), narrow.str());
     return narrow.str();
+}
+
+// Reads text from an attribute node, copies the value with Assign and writes the copy.
+template <class Value>
+std::string ReadCopyWrite(const wchar_t* text) {
+    CCmlDOM_Document doc(NewDocument(nullptr, u"root"), true);
+    CCmlDOM_Element root = doc.getDocumentElement();
+    root.setAttribute(L"v", text);
+    Value value;
+    value.Deserialize(root.getAttributeNode(L"v"));
+    Value copy;
+    copy.Assign(value);
+    return Written(copy);
 }
 
 std::wstring Wide(const char* s) { return std::wstring(s, s + std::char_traits<char>::length(s)); }
@@ -98,150 +96,54 @@ TEST(XmlDateTime, ReadsAndWritesTheDateTimeForms) {
     }
 }
 
-TEST(XmlDateTime, SetFromTextReplacesThePreviousValue) {
+TEST(XmlDateTime, SetFromTextReplacesAndWriteKeepsTheStreamFlags) {
     CDateTime value;
-    value.SetFromText(L"2007-03-05T14:07:09.5+01:00");
-    value.SetFromText(L"2008-01-01");
-    EXPECT_EQ("2008-01-01T00:00:00.000000", Written(value));
-    value.SetFromText(nullptr);
-    EXPECT_TRUE(value.IsNull());
-}
-
-TEST(XmlDateTime, WriteRestoresTheStreamFlags) {
-    CDateTime value;
+    value.SetFromText(L"2008-01-01T01:02:03Z");
     value.SetFromText(L"2007-03-05T14:07:09.5+01:00");
     std::ostringstream os;
     os << std::hex << std::left << std::showpos;
     const auto flags = os.flags();
     value.Write(os);
     EXPECT_EQ(flags, os.flags());
-    EXPECT_EQ('0', os.fill());
     EXPECT_EQ("2007-03-05T14:07:09.500000+01:00", os.str());
-
-    // The seconds follow the stream's precision.
-    std::ostringstream precise;
-    precise.precision(2);
-    value.Write(precise);
-    EXPECT_EQ("2007-03-05T14:07:000009.50+01:00", precise.str());
+    value.SetFromText(nullptr);
+    EXPECT_TRUE(value.IsNull());
 }
 
-TEST(XmlDateTime, DateAndTimeReadTheirFormsFromNodes) {
-    CAttributeHolder holder;
-    struct {
-        const char* text;
-        const char* written;
-        bool null;
-    } dates[] = {
-        {"2007-03-05Z", "2007-03-05Z", false},
-        {"2007-03-05-05:30", "2007-03-05-05:30", false},
-        {"2007.3.5", "2007-03-05", false},
-        {"", "0000-00-00", true},
-    };
-    for (const auto& c : dates) {
-        SCOPED_TRACE(c.text);
-        CDate date;
-        date.Deserialize(holder.Attribute(Wide(c.text)));
-        EXPECT_EQ(c.written, Written(date));
-        EXPECT_EQ(c.null, date.IsNull());
-    }
-
-    struct {
-        const char* text;
-        const char* written;
-    } times[] = {
-        {"14:07:09.5-05:30", "14:07:09.500000-05:30"},
-        {"00:00:00Z", "00:00:00.000000Z"},
-        {"9:5:59.25", "09:05:59.250000"},
-    };
-    for (const auto& c : times) {
-        SCOPED_TRACE(c.text);
-        CTime time;
-        time.Deserialize(holder.Attribute(Wide(c.text)));
-        EXPECT_EQ(c.written, Written(time));
-        EXPECT_FALSE(time.IsNull());
-    }
-
-    CTime time;
-    EXPECT_TRUE(time.IsNull());
-    time.Deserialize(holder.Attribute(L""));
-    EXPECT_TRUE(time.IsNull());
-    time.SetHour(0);
-    EXPECT_FALSE(time.IsNull());
-}
-
-TEST(XmlDateTime, DurationReadsItsDesignators) {
-    CAttributeHolder holder;
-    struct {
-        const char* text;
-        bool negative;
-        int32_t years, months, days, hours, minutes;
-        double seconds;
+TEST(XmlDateTime, ValuesReadFromNodesAndCopied) {
+    const struct {
+        std::string (*read)(const wchar_t*);
+        const wchar_t* text;
         const char* written;
     } cases[] = {
-        {"P1Y2M3DT4H5M6.5S", false, 1, 2, 3, 4, 5, 6.5, "P1Y2M3DT4H5M6.5S"},
-        {"-PT90S", true, 0, 0, 0, 0, 0, 90, "-P0Y0M0DT0H0M90S"},
-        {"P1.9D", false, 0, 0, 1, 0, 0, 0, "P0Y0M1DT0H0M0S"},
-        {"PT1.9H2.9M", false, 0, 0, 0, 1, 2, 0, "P0Y0M0DT1H2M0S"},
-        // Unknown designators are skipped; a missing number ends the reading.
-        {"P5X3DT7Q1S", false, 0, 0, 3, 0, 0, 1, "P0Y0M3DT0H0M1S"},
-        {"P1YxT2H", false, 1, 0, 0, 0, 0, 0, "P1Y0M0DT0H0M0S"},
-        {"", false, 0, 0, 0, 0, 0, 0, "P0Y0M0DT0H0M0S"},
+        {&ReadCopyWrite<CDateTime>, L"2007-03-05T14:07:09.5-05:30",
+         "2007-03-05T14:07:09.500000-05:30"},
+        {&ReadCopyWrite<CDate>, L"2007-03-05Z", "2007-03-05Z"},
+        {&ReadCopyWrite<CDate>, L"2007-03-05-05:30", "2007-03-05-05:30"},
+        {&ReadCopyWrite<CDate>, L"2007.3.5", "2007-03-05"},
+        {&ReadCopyWrite<CDate>, L"", "0000-00-00"},
+        {&ReadCopyWrite<CTime>, L"14:07:09.5-05:30", "14:07:09.500000-05:30"},
+        {&ReadCopyWrite<CTime>, L"00:00:00Z", "00:00:00.000000Z"},
+        {&ReadCopyWrite<CTime>, L"9:5:59.25", "09:05:59.250000"},
+        // Unknown designators are skipped; a missing number ends the reading; fractions of
+        // anything but seconds are dropped.
+        {&ReadCopyWrite<CDuration>, L"P1Y2M3DT4H5M6.5S", "P1Y2M3DT4H5M6.5S"},
+        {&ReadCopyWrite<CDuration>, L"-PT90S", "-P0Y0M0DT0H0M90S"},
+        {&ReadCopyWrite<CDuration>, L"PT1.9H2.9M", "P0Y0M0DT1H2M0S"},
+        {&ReadCopyWrite<CDuration>, L"P5X3DT7Q1S", "P0Y0M3DT0H0M1S"},
+        {&ReadCopyWrite<CDuration>, L"P1YxT2H", "P1Y0M0DT0H0M0S"},
+        {&ReadCopyWrite<CDuration>, L"", "P0Y0M0DT0H0M0S"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        CDuration duration;
-        duration.Deserialize(holder.Attribute(Wide(c.text)));
-        EXPECT_EQ(c.negative, duration.IsNegative());
-        EXPECT_EQ(c.years, duration.GetYears());
-        EXPECT_EQ(c.months, duration.GetMonths());
-        EXPECT_EQ(c.days, duration.GetDays());
-        EXPECT_EQ(c.hours, duration.GetHours());
-        EXPECT_EQ(c.minutes, duration.GetMinutes());
-        EXPECT_DOUBLE_EQ(c.seconds, duration.GetSeconds());
-        EXPECT_EQ(c.written, Written(duration));
-    }
+    for (const auto& c : cases) EXPECT_EQ(c.written, c.read(c.text)) << c.written;
 }
 
 TEST(XmlDateTime, NullNodesAreRejectedWithTheirClassContext) {
     const CCmlDOM_Node null;
-    auto expectNull = [](auto&& deserialize, const wchar_t* context) {
+    const auto expectNull = [](auto&& deserialize, const wchar_t* context) {
         ExpectCmlError(deserialize, context, L"Null element received", 0xC738000Fu);
     };
-    CDateTime dateTime;
-    CDate date;
-    CTime time;
-    CDuration duration;
-    expectNull([&] { dateTime.Deserialize(null); }, L"Processing dateTime value");
-    expectNull([&] { date.Deserialize(null); }, L"Processing date value");
-    expectNull([&] { time.Deserialize(null); }, L"Processing time value");
-    expectNull([&] { duration.Deserialize(null); }, L"Processing duration value");
-}
-
-TEST(XmlDateTime, AssignCopiesEveryField) {
-    CDateTime dateTime;
-    dateTime.SetFromText(L"2007-03-05T14:07:09.5-05:30");
-    CDateTime dateTimeCopy;
-    dateTimeCopy.Assign(dateTime);
-    EXPECT_EQ(Written(dateTime), Written(dateTimeCopy));
-
-    CAttributeHolder holder;
-    CDate date;
-    date.Deserialize(holder.Attribute(L"2007-03-05+02:15"));
-    CDate dateCopy;
-    dateCopy.Assign(date);
-    EXPECT_EQ(Written(date), Written(dateCopy));
-
-    CTime time;
-    time.Deserialize(holder.Attribute(L"14:07:09.5-05:30"));
-    CTime timeCopy;
-    timeCopy.Assign(time);
-    EXPECT_EQ(Written(time), Written(timeCopy));
-
-    CDuration duration;
-    duration.Deserialize(holder.Attribute(L"-P1Y2M3DT4H5M6.5S"));
-    duration.SetNull(false);
-    CDuration durationCopy;
-    durationCopy.Assign(duration);
-    EXPECT_EQ(Written(duration), Written(durationCopy));
-    EXPECT_FALSE(durationCopy.IsNull());
+    expectNull([&] { CDateTime().Deserialize(null); }, L"Processing dateTime value");
+    expectNull([&] { CDate().Deserialize(null); }, L"Processing date value");
+    expectNull([&] { CTime().Deserialize(null); }, L"Processing time value");
+    expectNull([&] { CDuration().Deserialize(null); }, L"Processing duration value");
 }

@@ -1,12 +1,11 @@
 // The library's exported functions as the tests call them: one table of function pointers, filled
 // either from the shared object opened with dlopen (as an agent loads it) or from the directly
-// linked library. Each test binary links exactly one of EqApiDlopen.cpp and EqApiLinked.cpp.
+// linked library (EqApi.cpp).
 #pragma once
 
 #include "zavEventQuerySvcs.h"
 
 #define EQ_API_FUNCTIONS(X)             \
-    X(EQ_GetErrorMsg)                   \
     X(EQ_Init)                          \
     X(EQ_ShutDown)                      \
     X(EQ_RegisterErrorCallback)         \
@@ -34,7 +33,6 @@
     X(EQ_Allocate)                      \
     X(EQ_Free)                          \
     X(EQ_SetMSLLibPath)                 \
-    X(EQ_SetMSLExtSigFileExtension)     \
     X(EQ_ConvertUTCToTime)
 
 namespace eqit {
@@ -47,8 +45,5 @@ struct EqApi {
 
 // The table, loaded on first use; a function that cannot be resolved fails the calling test.
 const EqApi& Eq();
-
-// Where the functions come from, for the test log.
-const char* EqApiOrigin();
 
 }  // namespace eqit

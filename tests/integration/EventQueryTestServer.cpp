@@ -8,23 +8,15 @@
 #include <stdexcept>
 
 #include "Journal.h"
-#include "ResponseDocument.h"
 
 namespace eqit {
 
-CEventQueryTestServer::CEventQueryTestServer(Responder responder)
+CEventQueryTestServer::CEventQueryTestServer(Responder responder, int port)
     : m_responder(std::move(responder)) {
-    Start(0);
-}
-
-CEventQueryTestServer::CEventQueryTestServer(int port, Responder responder)
-    : m_responder(std::move(responder)) {
-    Start(port);
-}
-
-void CEventQueryTestServer::Start(int port) {
     if (!m_responder) {
-        m_responder = [](const PostedRequest&) { return Reply{200, VulnerabilitiesDocument({})}; };
+        m_responder = [](const PostedRequest&) {
+            return Reply{200, BuildResponseDocument({QueryResponse{}})};
+        };
     }
     m_server.set_keep_alive_timeout(1);
     m_server.Post(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
@@ -33,12 +25,12 @@ void CEventQueryTestServer::Start(int port) {
         Reply reply;
         CJournal::Get().Update([&] {
             reply = m_responder(posted);
+            posted.answer = reply.body;
             m_posts.push_back(std::move(posted));
         });
         if (reply.hold) {
             CJournal::Get().WaitUntil([this] { return m_bReleased; }, std::chrono::seconds(60));
         }
-        CJournal::Get().Update([&] { m_answers.push_back(reply.body); });
         response.status = reply.status;
         response.set_content(reply.body, "application/x-zav-cml-data; charset=UTF-8");
     });
@@ -59,10 +51,6 @@ CEventQueryTestServer::~CEventQueryTestServer() {
     m_thread.join();
 }
 
-std::string CEventQueryTestServer::Url() const {
-    return "http://127.0.0.1:" + std::to_string(m_iPort);
-}
-
 void CEventQueryTestServer::SetResponder(Responder responder) {
     CJournal::Get().Update([&] { m_responder = std::move(responder); });
 }
@@ -73,24 +61,12 @@ void CEventQueryTestServer::Release() {
 
 std::vector<PostedRequest> CEventQueryTestServer::Posts() const {
     std::vector<PostedRequest> posts;
-    CJournal::Get().Read([&] { posts = m_posts; });
+    CJournal::Get().Update([&] { posts = m_posts; });
     return posts;
-}
-
-size_t CEventQueryTestServer::PostCount() const {
-    size_t count = 0;
-    CJournal::Get().Read([&] { count = m_posts.size(); });
-    return count;
 }
 
 bool CEventQueryTestServer::WaitForPosts(size_t count) const {
     return CJournal::Get().WaitUntil([&] { return m_posts.size() >= count; });
-}
-
-std::vector<std::string> CEventQueryTestServer::Answers() const {
-    std::vector<std::string> answers;
-    CJournal::Get().Read([&] { answers = m_answers; });
-    return answers;
 }
 
 CRefusingPort::CRefusingPort() {

@@ -1,5 +1,5 @@
-// An Event Query Server on 127.0.0.1 at a port it picks: it records every post and answers with
-// what the test's responder returns, optionally holding the answer until released.
+// An Event Query Server on 127.0.0.1: it records every post and answers with what the test's
+// responder returns, optionally holding the answer until released.
 #pragma once
 
 #include <httplib.h>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "PostedRequest.h"
+#include "ServerDocuments.h"
 
 namespace eqit {
 
@@ -24,37 +24,27 @@ public:
     // Runs under the journal's lock: it must not wait.
     using Responder = std::function<Reply(const PostedRequest&)>;
 
-    // The default responder answers every request with an empty vulnerabilities response.
-    explicit CEventQueryTestServer(Responder responder = {});
-    // Also binds port (see CRefusingPort).
-    CEventQueryTestServer(int port, Responder responder);
+    // The default responder answers with an empty vulnerabilities response; port 0 picks one.
+    explicit CEventQueryTestServer(Responder responder = {}, int port = 0);
     ~CEventQueryTestServer();
     CEventQueryTestServer(const CEventQueryTestServer&) = delete;
     CEventQueryTestServer& operator=(const CEventQueryTestServer&) = delete;
 
-    std::string Url() const;
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_iPort); }
     void SetResponder(Responder responder);
     // Lets held answers go out, now and later.
     void Release();
-
-    // Copies, taken under the journal's lock.
+    // A copy of the posts so far (answered or held), taken under the journal's lock.
     std::vector<PostedRequest> Posts() const;
-    size_t PostCount() const;
-    // Waits until at least count posts have arrived (answered or held).
     bool WaitForPosts(size_t count) const;
-    // Bodies of the answers sent so far, in order.
-    std::vector<std::string> Answers() const;
 
 private:
-    void Start(int port);
-
     httplib::Server m_server;
     std::thread m_thread;
     int m_iPort = 0;
     // Guarded by the journal's lock.
     Responder m_responder;
     std::vector<PostedRequest> m_posts;
-    std::vector<std::string> m_answers;
     bool m_bReleased = false;
 };
 

@@ -6,85 +6,45 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
-#include "ResponseDocument.h"
-
 namespace eqit {
-namespace {
-
-constexpr char kDispatchThread[] = "CBaseServices::_DispatchThread()";
-
-// Whether the session configuration component is still loaded. The library unloads it when its
-// service object is deleted, the last thing the dispatch thread does after EQ_ShutDown has
-// returned; nothing announces that moment, so it is polled.
-bool ComponentUnloaded(std::chrono::seconds deadline) {
-    const std::string path = std::string(ZAV_IT_SCS_DIR) + "/libzavSessionConfigSvcs5.so";
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < end) {
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (handle == nullptr) return true;
-        dlclose(handle);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
-
-}  // namespace
-
-CScratchDir::CScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "eq_it_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-CScratchDir::~CScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
 
 void CIntegrationTest::SetUp() {
     // A local zone other than UTC, so that a conversion through local time shows.
     setenv("TZ", "EQT-5:30", 1);
     tzset();
+    std::string pattern = (std::filesystem::temp_directory_path() / "eq_it_XXXXXX").string();
+    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+    m_dir = pattern;
+    m_previousDir = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir);
     CJournal::Get().Clear();
     Eq().EQ_SetMSLLibPath(ZAV_IT_SCS_DIR);
 }
 
 void CIntegrationTest::TearDown() {
+    // EQ_ShutDown returns once the object is gone and the component unloaded; an object left
+    // behind would overlap the next test or race the static destructors at process exit.
     EXPECT_EQ(0u, Eq().EQ_ShutDown());
-    // Every dispatch thread that started in this test has to end before the next test begins.
-    auto& journal = CJournal::Get();
-    EXPECT_TRUE(journal.WaitUntil([&] {
-        size_t entered = 0;
-        size_t exited = 0;
-        for (const TraceLine& line : journal.m_trace) {
-            if (line.function != kDispatchThread) continue;
-            entered += line.message.rfind("Entering dispatch thread: ", 0) == 0;
-            exited += line.message.rfind("Exiting dispatch thread: ", 0) == 0;
-        }
-        return entered == exited;
-    })) << "a dispatch thread did not end";
-    // The object is gone only when the component has been unloaded; until then its clean-up
-    // would overlap the next test or race the static destructors at process exit.
-    EXPECT_TRUE(ComponentUnloaded(std::chrono::seconds(10))) << "a service object was not released";
-}
-
-std::string CIntegrationTest::WriteFile(const std::string& name, const std::string& text) const {
-    const std::string path = (m_dir.Path() / name).string();
-    std::ofstream(path) << text;
-    return path;
+    EXPECT_FALSE(ComponentLoaded()) << "a service object was not released";
+    if (m_previousDir.empty()) return;
+    std::filesystem::current_path(m_previousDir);
+    std::error_code ignored;
+    std::filesystem::remove_all(m_dir, ignored);
 }
 
 void CIntegrationTest::WriteSettings(const std::vector<std::string>& urls,
-                                     const std::string& settings, bool withAgentId) {
+                                     const std::string& settings) {
     std::string comm = "[servers]\n";
     for (const std::string& url : urls) comm += "url = " + url + "\n";
     comm += "[transport]\nconnect_timeout = 5000\ntransfer_timeout = 20000\n";
-    m_commFile = WriteFile("comm.ini", comm);
-    std::string local = "[event_query_services]\nshutdownTimeout = 5000\n" + settings + "\n";
-    if (withAgentId) local += std::string("[agent]\nagent_id = ") + kAgentId + "\n";
-    m_localFile = WriteFile("local.ini", local);
+    m_commFile = (m_dir / "comm.ini").string();
+    std::ofstream(m_commFile) << comm;
+    m_localFile = (m_dir / "local.ini").string();
+    std::ofstream(m_localFile) << "[event_query_services]\nshutdownTimeout = 5000\n"
+                               << settings << "\n[agent]\nagent_id = " << kAgentId << "\n";
 }
 
 uint32_t CIntegrationTest::Init(const char* agentName) {
@@ -105,37 +65,29 @@ void CIntegrationTest::RegisterAllCallbacks() {
                                                      &CJournal::OnEndSet));
 }
 
-bool CIntegrationTest::WaitForEvents(const std::string& prefix, size_t count) {
-    auto& journal = CJournal::Get();
-    return journal.WaitUntil([&] {
-        size_t found = 0;
-        for (const std::string& event : journal.m_events) found += event.rfind(prefix, 0) == 0;
-        return found >= count;
-    });
+bool ComponentLoaded() {
+    const std::string path = std::string(ZAV_IT_SCS_DIR) + "/libzavSessionConfigSvcs5.so";
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
 }
 
-bool CIntegrationTest::WaitForTrace(uint32_t level, const std::string& function,
-                                    const std::string& prefix, size_t count) {
-    auto& journal = CJournal::Get();
-    return journal.WaitUntil([&] {
-        size_t found = 0;
-        for (const TraceLine& line : journal.m_trace) {
-            found += line.level == level && line.function == function &&
-                     line.message.rfind(prefix, 0) == 0;
-        }
-        return found >= count;
-    });
+bool WaitForComponentUnloaded() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ComponentLoaded()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 Reply TwoItemAnswer(const PostedRequest& posted) {
     const bool vulnerabilities =
         posted.Field("element").find("vulnerabilities") != std::string::npos;
     const std::string& id = posted.Field("request-id");
-    return {200,
-            BuildResponseDocument({{vulnerabilities,
-                                    {{L"1", {{L"a", L"1"}, {L"b", L"2"}}}, {L"2", {}}},
-                                    std::wstring(id.begin(), id.end())}}),
-            false};
+    return {200, BuildResponseDocument({{vulnerabilities,
+                                         {{L"1", {{L"a", L"1"}, {L"b", L"2"}}}, {L"2", {}}},
+                                         std::wstring(id.begin(), id.end())}})};
 }
 
 std::vector<std::string> TwoItemSequence(uint32_t cd) {
@@ -145,21 +97,16 @@ std::vector<std::string> TwoItemSequence(uint32_t cd) {
             "End(" + c + ",2)",      "EndSet(" + c + ")"};
 }
 
-::testing::AssertionResult HasFields(const PostedRequest& posted,
-                                     const std::map<std::string, std::string>& expected) {
-    if (!posted.error.empty()) {
-        return ::testing::AssertionFailure() << posted.error << "\n" << posted.body;
+::testing::AssertionResult HasFields(const PostedRequest& posted, const std::string& expected) {
+    std::string differences = posted.error;
+    std::istringstream pairs(expected);
+    for (std::string pair; pairs >> pair;) {
+        const size_t equals = pair.find('=');
+        const std::string name = pair.substr(0, equals);
+        if (posted.Field(name) == pair.substr(equals + 1)) continue;
+        differences += "\n  " + pair + ", posted '" + posted.Field(name) + "'";
     }
-    ::testing::AssertionResult result = ::testing::AssertionSuccess();
-    bool ok = true;
-    std::string differences;
-    for (const auto& [name, value] : expected) {
-        if (posted.Field(name) == value) continue;
-        ok = false;
-        differences +=
-            "\n  " + name + ": expected '" + value + "', posted '" + posted.Field(name) + "'";
-    }
-    if (ok) return result;
+    if (differences.empty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << differences << "\n" << posted.body;
 }
 

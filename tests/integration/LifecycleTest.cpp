@@ -1,6 +1,5 @@
 // Initialisation, shutdown, time conversion and the dump files, through the linked library.
-#include <unistd.h>
-
+#include <array>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -16,17 +15,10 @@ using std::chrono::steady_clock;
 
 class LifecycleTest : public CIntegrationTest {};
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return file ? text.str() : "(missing)";
-}
-
 // Every function that needs the service object refuses without one.
 void ExpectNotInitialised() {
     const EqApi& eq = Eq();
-    const uint32_t statuses[] = {
+    const std::vector<uint32_t> statuses = {
         eq.EQ_RegisterErrorCallback(&CJournal::OnError),
         eq.EQ_RegisterResultSetCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr),
         eq.EQ_LoadCommSettingsFile("comm.ini"),
@@ -48,13 +40,9 @@ void ExpectNotInitialised() {
         eq.EQ_QueryObservancesByAddress(kStart, kEnd, "10.0.0.1", 0, nullptr, 0, 1, 1),
         eq.EQ_QueryObservancesByGroup(kStart, kEnd, "g", 0, nullptr, 0, 1, 1),
         eq.EQ_GetObservanceSummaryByAddress(0, 1, "10.0.0.1", 0, nullptr, 0, 1, 1),
-        eq.EQ_GetObservanceSummaryByGroup(0, 1, "g", 0, nullptr, 0, 1, 1),
-    };
-    for (size_t i = 0; i < sizeof(statuses) / sizeof(statuses[0]); ++i) {
-        EXPECT_EQ(Hex(EQ_E_NOT_INITIALIZED), Hex(statuses[i])) << "function #" << i;
-    }
+        eq.EQ_GetObservanceSummaryByGroup(0, 1, "g", 0, nullptr, 0, 1, 1)};
+    EXPECT_EQ(std::vector<uint32_t>(statuses.size(), EQ_E_NOT_INITIALIZED), statuses);
     EXPECT_EQ(nullptr, eq.EQ_Allocate(16));
-    eq.EQ_Free(nullptr);
     EXPECT_EQ(0u, eq.EQ_ShutDown());
 }
 
@@ -63,28 +51,25 @@ TEST_F(LifecycleTest, InstanceFunctionsNeedInitAndInitTwiceChangesNothing) {
     CEventQueryTestServer server(&TwoItemAnswer);
     WriteSettings({server.Url()});
     const EqApi& eq = Eq();
-    const char* l = m_localFile.c_str();
-    const char* c = m_commFile.c_str();
-    const asTraceLog* log = CJournal::TraceLog();
+    // version, local file, comm file, init string, agent name, agent namespace
+    using Args = std::array<const char*, 6>;
+    auto init = [&](const Args& a) {
+        return eq.EQ_Init(a[0], a[1], a[2], a[3], nullptr, a[4], a[5], CJournal::TraceLog());
+    };
+    const Args good = {"5.0", m_localFile.c_str(), m_commFile.c_str(), "i1", "a", "n"};
     for (const char* version : {"4.5", "5", "50", "", "6.0"}) {
-        EXPECT_EQ(Hex(EQ_E_INVALID_ARG),
-                  Hex(eq.EQ_Init(version, l, c, "i1", nullptr, "a", "n", log)))
-            << version;
+        Args args = good;
+        args[0] = version;
+        EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(init(args))) << version;
     }
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_Init(nullptr, l, c, "i1", nullptr, "a", "n", log)));
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG),
-              Hex(eq.EQ_Init("5.0", nullptr, c, "i1", nullptr, "a", "n", log)));
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG),
-              Hex(eq.EQ_Init("5.0", l, nullptr, "i1", nullptr, "a", "n", log)));
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_Init("5.0", l, c, nullptr, nullptr, "a", "n", log)));
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG),
-              Hex(eq.EQ_Init("5.0", l, c, "i1", nullptr, nullptr, "n", log)));
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG),
-              Hex(eq.EQ_Init("5.0", l, c, "i1", nullptr, "a", nullptr, log)));
+    for (size_t i = 0; i < good.size(); ++i) {
+        Args args = good;
+        args[i] = nullptr;
+        EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(init(args))) << "argument #" << i;
+    }
     // A settings file the component cannot read: its status, and still not initialised.
-    const std::string missing = (m_dir.Path() / "missing.ini").string();
-    EXPECT_EQ(Hex(0xC7590003u),
-              Hex(eq.EQ_Init("5.9", missing.c_str(), c, "i1", nullptr, "a", "n", log)));
+    const std::string missing = (m_dir / "missing.ini").string();
+    EXPECT_EQ(Hex(0xC7590003u), Hex(init({"5.9", missing.c_str(), good[2], "i1", "a", "n"})));
     ExpectNotInitialised();
 
     ASSERT_EQ(0u, Init());
@@ -96,10 +81,10 @@ TEST_F(LifecycleTest, InstanceFunctionsNeedInitAndInitTwiceChangesNothing) {
     eq.EQ_Free(block);
     ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 1));
     ASSERT_TRUE(WaitForEvents("EndSet("));
-    ASSERT_EQ(1u, server.PostCount());
-    EXPECT_TRUE(HasFields(
-        server.Posts()[0],
-        {{"source", std::string(kAgentName) + "|" + kAgentNamespace + "|||" + kAgentId + "||"}}));
+    const std::vector<PostedRequest> posts = server.Posts();
+    ASSERT_EQ(1u, posts.size());
+    EXPECT_TRUE(HasFields(posts[0], "source=" + std::string(kAgentName) + "|" + kAgentNamespace +
+                                        "|||" + kAgentId + "||"));
 
     ASSERT_EQ(0u, eq.EQ_ShutDown());
     ExpectNotInitialised();
@@ -128,70 +113,51 @@ TEST_F(LifecycleTest, ShutDownGivesUpOnAHangingPostAndInitWorksAgain) {
     ASSERT_TRUE(WaitForEvents("EndSet(8)"));
     // ...and after that thread has ended, without a callback for the old query.
     hanging.Release();
-    ASSERT_TRUE(WaitForTrace(EQ_TRACE_DEBUG, "CBaseServices::_DispatchThread()",
-                             "Exiting dispatch thread: "));
+    ASSERT_TRUE(CJournal::Get().WaitForTrace(
+        "CBaseServices::_DispatchThread(): Exiting dispatch thread: "));
     ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 9));
     ASSERT_TRUE(WaitForEvents("EndSet(9)"));
     EXPECT_EQ(0u, CJournal::Get().CountEvents("BeginSet(7)"));
     EXPECT_EQ(0u, CJournal::Get().CountEvents("Error("));
+    // The old object is released by its own thread, after EQ_ShutDown has returned.
+    EXPECT_EQ(0u, eq.EQ_ShutDown());
+    EXPECT_TRUE(WaitForComponentUnloaded());
 }
 
-TEST_F(LifecycleTest, UtcTextsAndTimeBasedQueriesAgree) {
+TEST_F(LifecycleTest, UtcTextsConvertWithoutAnInstance) {
     const EqApi& eq = Eq();
+    // The last one is the form the Get queries post.
+    const std::pair<const char*, time_t> accepted[] = {{"2008-01-01T00:00:00Z", 1199145600},
+                                                       {"2008-01-01T00:00:00", 1199145600},
+                                                       {"2007-03-01T12:34:56.789Z", 1172752496},
+                                                       {"2007-03-01T12:34:56.000000Z", 1172752496}};
+    for (const auto& [text, expected] : accepted) {
+        time_t t = 0;
+        EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime(text, &t)) << text;
+        EXPECT_EQ(expected, t) << text;
+    }
     time_t t = 0;
-    EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00Z", &t));
-    EXPECT_EQ(1199145600, t);
-    t = 0;
-    EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00", &t));
-    EXPECT_EQ(1199145600, t);
-    EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime("2007-03-01T12:34:56.789Z", &t));
-    EXPECT_EQ(1172752496, t);
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00+02:00", &t)));
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime(nullptr, &t)));
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00Z", nullptr)));
-
-    // A time_t goes out as its UTC text, which converts back to the same value.
-    CEventQueryTestServer server(&TwoItemAnswer);
-    Start({server.Url()});
-    ASSERT_EQ(0u,
-              eq.EQ_GetObservanceSummaryByGroup(1172752496, 1199145600, "g", 0, nullptr, 0, 1, 2));
-    ASSERT_TRUE(WaitForEvents("EndSet("));
-    const PostedRequest posted = server.Posts().at(0);
-    EXPECT_TRUE(HasFields(posted, {{"start-time", "2007-03-01T12:34:56.000000Z"},
-                                   {"end-time", "2008-01-01T00:00:00.000000Z"}}));
-    t = 0;
-    EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime(posted.Field("start-time").c_str(), &t));
-    EXPECT_EQ(1172752496, t);
 }
 
-// The current directory for one test.
-class CCurrentDirectory {
-public:
-    explicit CCurrentDirectory(const std::filesystem::path& path)
-        : m_previous(std::filesystem::current_path()) {
-        std::filesystem::current_path(path);
-    }
-    ~CCurrentDirectory() { std::filesystem::current_path(m_previous); }
-    CCurrentDirectory(const CCurrentDirectory&) = delete;
-    CCurrentDirectory& operator=(const CCurrentDirectory&) = delete;
-
-private:
-    std::filesystem::path m_previous;
-};
-
 TEST_F(LifecycleTest, DumpFilesHoldWhatWasPostedAndReceived) {
-    const CCurrentDirectory here(m_dir.Path());
     CEventQueryTestServer server(&TwoItemAnswer);
     Start({server.Url()});
     const EqApi& eq = Eq();
-    const std::string request = "eq_dump_event_query_req.txt";
-    const std::string response = "eq_dump_event_query_resp.txt";
+    auto read = [](const char* path) {
+        std::ifstream file(path, std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        return file ? text.str() : "(missing)";
+    };
 
-    // Off by default.
+    // Off by default (the fixture runs in a fresh current directory).
     ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g1", 0, 1, 1));
     ASSERT_TRUE(WaitForEvents("EndSet(1)"));
-    EXPECT_FALSE(std::filesystem::exists(request));
-    EXPECT_FALSE(std::filesystem::exists(response));
+    EXPECT_EQ("(missing)", read("eq_dump_event_query_req.txt"));
+    EXPECT_EQ("(missing)", read("eq_dump_event_query_resp.txt"));
 
     // Switched on by reloading the local settings; each exchange overwrites the files.
     WriteSettings({server.Url()}, "dumpEnabled = 1\n");
@@ -200,9 +166,10 @@ TEST_F(LifecycleTest, DumpFilesHoldWhatWasPostedAndReceived) {
         const std::string group = "g" + std::to_string(cd);
         ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, group.c_str(), 0, 1, cd));
         ASSERT_TRUE(WaitForEvents("EndSet(" + std::to_string(cd) + ")"));
-        ASSERT_EQ(cd, server.PostCount());
-        EXPECT_EQ(server.Posts().back().body, ReadFile(request));
-        EXPECT_EQ(server.Answers().back(), ReadFile(response));
+        const std::vector<PostedRequest> posts = server.Posts();
+        ASSERT_EQ(cd, posts.size());
+        EXPECT_EQ(posts.back().body, read("eq_dump_event_query_req.txt"));
+        EXPECT_EQ(posts.back().answer, read("eq_dump_event_query_resp.txt"));
     }
 }
 

@@ -1,21 +1,14 @@
 // Each query function end to end: the document the server receives and the callbacks the answer
 // produces.
-#include <functional>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "IntegrationTest.h"
-#include "ResponseDocument.h"
 
 namespace eqit {
 namespace {
-
-struct QueryCase {
-    std::function<uint32_t(uint32_t clientData)> call;
-    std::map<std::string, std::string> fields;
-};
 
 class QueryTest : public CIntegrationTest {};
 
@@ -27,105 +20,67 @@ TEST_F(QueryTest, EachQueryPostsItsRequestAndDeliversTheAnswer) {
     ASSERT_EQ(0u, eq.EQ_SetVulnerabilityResultFilter("cve,,bid"));
     ASSERT_EQ(0u, eq.EQ_SetObservanceResultFilter("severity"));
 
-    const std::string start = "2007-03-01T00:00:00.000000Z";
-    const std::string end = "2007-03-02T00:00:00.000000Z";
-    const std::vector<QueryCase> cases = {
-        {[&](uint32_t cd) {
-             return eq.EQ_QueryVulnsByAddress(kStart, kEnd, "10.0.0.1-10.0.0.255", 0, 100, cd);
-         },
-         {{"element", "get-vulnerabilities-by-address-request"},
-          {"count", "100"},
-          {"start-time", start},
-          {"end-time", end},
-          {"fixed", "false"},
-          {"address-range", "10.0.0.1|10.0.0.255|ipv4"},
-          {"filter", "cve||bid"}}},
-        {[&](uint32_t cd) { return eq.EQ_QueryVulnsByGroup(kStart, kEnd, "group-7", 1, 25, cd); },
-         {{"element", "get-vulnerabilities-by-group-request"},
-          {"count", "25"},
-          {"group-id", "group-7"},
-          {"fixed", "true"},
-          {"filter", "cve||bid"}}},
-        {[&](uint32_t cd) {
-             return eq.EQ_GetVulnsByAddress(0, 86400, "fe80::1-fe80::ff", 1, 5, cd);
-         },
-         {{"element", "get-vulnerabilities-by-address-request"},
-          {"count", "5"},
-          {"start-time", "1970-01-01T00:00:00.000000Z"},
-          {"end-time", "1970-01-02T00:00:00.000000Z"},
-          {"fixed", "true"},
-          {"address-range", "fe80::1|fe80::ff|ipv6"}}},
-        {[&](uint32_t cd) { return eq.EQ_GetVulnsByGroup(1199145600, 1199232000, "g", 0, 0, cd); },
-         {{"element", "get-vulnerabilities-by-group-request"},
-          {"count", "0"},
-          {"start-time", "2008-01-01T00:00:00.000000Z"},
-          {"end-time", "2008-01-02T00:00:00.000000Z"},
-          {"group-id", "g"}}},
-        {[&](uint32_t cd) {
-             return eq.EQ_QueryObservancesByAddress(kStart, kEnd, "10.0.0.7", 0, nullptr, 0, 50,
-                                                    cd);
-         },
-         {{"element", "get-observances-by-address-request"},
-          {"count", "50"},
-          {"start-time", start},
-          {"address-range", "10.0.0.7|10.0.0.7|ipv4"},
-          {"analysis", "true|true|false"},
-          {"observance-type", "2,8|true"},
-          {"filter", "severity"}}},
-        {[&](uint32_t cd) {
-             return eq.EQ_QueryObservancesByGroup(kStart, kEnd, "7", EQ_ANALYSIS_SENSOR, "1,3", 1,
-                                                  50, cd);
-         },
-         {{"element", "get-observances-by-group-request"},
-          {"group-id", "7"},
-          {"analysis", "false|false|true"},
-          {"observance-type", "1,3|true"}}},
-        {[&](uint32_t cd) {
-             return eq.EQ_GetObservanceSummaryByAddress(0, 60, "10.0.0.1-::1", 8, "", 0, 3, cd);
-         },
-         {{"element", "get-observances-by-address-request"},
-          {"count", "3"},
-          {"end-time", "1970-01-01T00:01:00.000000Z"},
-          {"address-range", "10.0.0.1|::1|ipv6"},
-          {"analysis", "false|false|false"},
-          {"observance-type", "|false"}}},
-        {[&](uint32_t cd) {
-             return eq.EQ_GetObservanceSummaryByGroup(1199145600, 1199145601, "grp", 3, "5", 0, 1,
-                                                      cd);
-         },
-         {{"element", "get-observances-by-group-request"},
-          {"group-id", "grp"},
-          {"end-time", "2008-01-01T00:00:01.000000Z"},
-          {"analysis", "true|true|false"},
-          {"observance-type", "5|false"},
-          {"filter", "severity"}}},
-    };
-
+    const std::string common =
+        "schema-version=1.0.0 need-reply=true "
+        "namespace=http://schemas.zav.example.org/cml/Message/EventQueryMessages source=" +
+        std::string(kAgentName) + "|" + kAgentNamespace + "|||" + kAgentId + "|operator|s3cr'et&<";
     const std::regex guid("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
     std::set<std::string> ids;
-    for (size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE("query " + std::to_string(i));
-        CJournal::Get().ClearEvents();
-        const uint32_t cd = 0xA0000000u + static_cast<uint32_t>(i);
-        ASSERT_EQ(0u, cases[i].call(cd));
+    uint32_t cd = 0xA0000000u;  // of the latest query
+    // The answer to the query that gave status reached the callbacks, and the post has fields.
+    auto expect = [&](uint32_t status, const std::string& fields) {
+        SCOPED_TRACE(fields);
+        ASSERT_EQ(0u, status);
         ASSERT_TRUE(WaitForEvents("EndSet(")) << ::testing::PrintToString(Events());
         EXPECT_EQ(TwoItemSequence(cd), Events());
-
-        ASSERT_EQ(i + 1, server.PostCount());
-        const PostedRequest posted = server.Posts()[i];
-        EXPECT_EQ("/zav/event_query_services", posted.path);
-        EXPECT_EQ("application/x-zav-cml-data; charset=UTF-8", posted.contentType);
-        EXPECT_TRUE(HasFields(posted, cases[i].fields));
-        EXPECT_TRUE(HasFields(posted, {{"namespace", kEventQueryNamespace},
-                                       {"schema-version", "1.0.0"},
-                                       {"need-reply", "true"},
-                                       {"source", std::string(kAgentName) + "|" + kAgentNamespace +
-                                                      "|||" + kAgentId + "|operator|s3cr'et&<"}}));
+        CJournal::Get().ClearEvents();
+        const std::vector<PostedRequest> posts = server.Posts();
+        ASSERT_EQ(cd - 0xA0000000u, posts.size());
+        EXPECT_EQ("/zav/event_query_services", posts.back().path);
+        EXPECT_EQ("application/x-zav-cml-data; charset=UTF-8", posts.back().contentType);
+        EXPECT_TRUE(HasFields(posts.back(), fields + " " + common));
         for (const char* id : {"request-id", "message-id"}) {
-            EXPECT_TRUE(std::regex_match(posted.Field(id), guid)) << posted.Field(id);
-            EXPECT_TRUE(ids.insert(posted.Field(id)).second) << "reused " << posted.Field(id);
+            const std::string& value = posts.back().Field(id);
+            EXPECT_TRUE(std::regex_match(value, guid)) << value;
+            EXPECT_TRUE(ids.insert(value).second) << "reused " << value;
         }
-    }
+    };
+    const std::string day =
+        " start-time=2007-03-01T00:00:00.000000Z end-time=2007-03-02T00:00:00.000000Z";
+    const std::string vulns = "element=get-vulnerabilities-by-";
+    const std::string observances = "element=get-observances-by-";
+    expect(eq.EQ_QueryVulnsByAddress(kStart, kEnd, "10.0.0.1-10.0.0.255", 0, 100, ++cd),
+           vulns + "address-request count=100 fixed=false filter=cve||bid" + day +
+               " address-range=10.0.0.1|10.0.0.255|ipv4");
+    expect(eq.EQ_QueryVulnsByGroup(kStart, kEnd, "group-7", 1, 25, ++cd),
+           vulns + "group-request count=25 group-id=group-7 fixed=true filter=cve||bid" + day);
+    expect(eq.EQ_GetVulnsByAddress(0, 86400, "fe80::1-fe80::ff", 1, 5, ++cd),
+           vulns +
+               "address-request count=5 start-time=1970-01-01T00:00:00.000000Z "
+               "end-time=1970-01-02T00:00:00.000000Z fixed=true "
+               "address-range=fe80::1|fe80::ff|ipv6");
+    expect(eq.EQ_GetVulnsByGroup(1199145600, 1199232000, "g", 0, 0, ++cd),
+           vulns +
+               "group-request count=0 start-time=2008-01-01T00:00:00.000000Z "
+               "end-time=2008-01-02T00:00:00.000000Z group-id=g");
+    expect(eq.EQ_QueryObservancesByAddress(kStart, kEnd, "10.0.0.7", 0, nullptr, 0, 50, ++cd),
+           observances + "address-request count=50 address-range=10.0.0.7|10.0.0.7|ipv4" + day +
+               " analysis=true|true|false observance-type=2,8|true filter=severity");
+    expect(eq.EQ_QueryObservancesByGroup(kStart, kEnd, "7", EQ_ANALYSIS_SENSOR, "1,3", 1, 50, ++cd),
+           observances +
+               "group-request group-id=7 analysis=false|false|true "
+               "observance-type=1,3|true");
+    expect(eq.EQ_GetObservanceSummaryByAddress(0, 60, "10.0.0.1-::1", 8, "", 0, 3, ++cd),
+           observances +
+               "address-request count=3 end-time=1970-01-01T00:01:00.000000Z "
+               "address-range=10.0.0.1|::1|ipv6 analysis=false|false|false "
+               "observance-type=|false");
+    // A time with seconds (LifecycleTest converts this text back).
+    expect(eq.EQ_GetObservanceSummaryByGroup(1172752496, 1199145600, "grp", 3, "5", 0, 1, ++cd),
+           observances +
+               "group-request group-id=grp start-time=2007-03-01T12:34:56.000000Z "
+               "end-time=2008-01-01T00:00:00.000000Z analysis=true|true|false "
+               "observance-type=5|false filter=severity");
 }
 
 TEST_F(QueryTest, AnswersReachTheCallbacksInDocumentOrder) {
@@ -137,27 +92,26 @@ TEST_F(QueryTest, AnswersReachTheCallbacksInDocumentOrder) {
         return eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, cd);
     };
     auto processed = [](size_t count) {
-        return WaitForTrace(EQ_TRACE_DEBUG, "CEventQueryServices::ProcessResponse",
-                            "Response processed", count);
+        return CJournal::Get().WaitForTrace(
+            "CEventQueryServices::ProcessResponse: Response processed", count);
     };
 
     // Two responses in one message, texts that need escaping and more than ASCII.
     server.SetResponder([](const PostedRequest&) {
         return Reply{200, BuildResponseDocument(
-                              {{true, {{L"v1", {{L"cve", L"CVE-2007-0001"}}}}, L""},
+                              {{true, {{L"v1", {{L"cve", L"CVE-1"}}}}, L""},
                                {false, {{L"\u00f6-2", {{L"note", L"a<b & 'c' \u2713"}}}}, L""}})};
     });
     ASSERT_EQ(0u, query(1));
     ASSERT_TRUE(WaitForEvents("EndSet(", 2));
-    EXPECT_EQ(
-        (std::vector<std::string>{"BeginSet(1)", "Begin(1,v1)", "Data(1,v1,cve,CVE-2007-0001)",
-                                  "End(1,v1)", "EndSet(1)", "BeginSet(1)", "Begin(1,ö-2)",
-                                  "Data(1,ö-2,note,a<b & 'c' ✓)", "End(1,ö-2)", "EndSet(1)"}),
-        Events());
+    EXPECT_EQ((std::vector<std::string>{"BeginSet(1)", "Begin(1,v1)", "Data(1,v1,cve,CVE-1)",
+                                        "End(1,v1)", "EndSet(1)", "BeginSet(1)", "Begin(1,ö-2)",
+                                        "Data(1,ö-2,note,a<b & 'c' ✓)", "End(1,ö-2)", "EndSet(1)"}),
+              Events());
 
     // An empty response still brackets the set.
     server.SetResponder([](const PostedRequest&) {
-        return Reply{200, VulnerabilitiesDocument({})};
+        return Reply{200, BuildResponseDocument({QueryResponse{}})};
     });
     ASSERT_EQ(0u, query(2));
     ASSERT_TRUE(WaitForEvents("EndSet("));
@@ -180,8 +134,7 @@ TEST_F(QueryTest, AnswersReachTheCallbacksInDocumentOrder) {
     ASSERT_EQ(0u, query(5));
     ASSERT_TRUE(WaitForEvents("EndSet("));
     EXPECT_EQ(TwoItemSequence(5), Events());
-    EXPECT_EQ(5u, server.PostCount());
-    EXPECT_EQ(0u, CJournal::Get().CountEvents("Error("));
+    EXPECT_EQ(5u, server.Posts().size());
 }
 
 }  // namespace

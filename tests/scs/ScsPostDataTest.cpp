@@ -38,20 +38,23 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
         server.Record(request);
         response.set_content("<response/>", "text/xml");
     });
-    server.Http().Post("/empty", [&](const httplib::Request&, httplib::Response& response) {
-        response.status = 200;
-    });
-    server.Http().Post(
-        "/busy/zav/event_query_services",
-        [&](const httplib::Request&, httplib::Response& response) { response.status = 503; });
+    server.Http().Post("/empty", [&](const httplib::Request&, httplib::Response&) {});
+    for (int status : {503, 500}) {
+        server.Http().Post("/" + std::to_string(status) + PATH,
+                           [status](const httplib::Request&, httplib::Response& response) {
+                               response.status = status;
+                               response.set_content("failure", "text/plain");
+                           });
+    }
     server.Start();
-    const std::string strRefused = "http://127.0.0.1:" + std::to_string(RefusedPort());
+    const std::string strRefused = RefusedUrl();
     const int32_t iId = AddDestination(
-        LOCAL, CommWithServers({server.Url(), server.Url() + "/empty#", server.Url() + "/busy/",
-                                server.Url() + "/missing", strRefused}));
+        LOCAL, CommWithServers({server.Url(), server.Url() + "/empty#", server.Url() + "/503/",
+                                server.Url() + "/500", strRefused}));
     ASSERT_EQ(SCS_SetLanguage(iId, "de-DE"), 0u);
 
-    const SPost ok = Post(iId, 0, std::string("<req>\0</req>", 12), 5000);
+    const std::string strData("<req>\0</req>", 12);
+    const SPost ok = Post(iId, 0, strData, 5000);
     EXPECT_EQ(ok.uStatus, 0u);
     EXPECT_EQ(ok.strResponse, "<response/>");
     EXPECT_EQ(ok.uLength, 11u);
@@ -60,45 +63,36 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
     EXPECT_EQ(request.strPath, PATH);
     EXPECT_EQ(request.strContentType, CONTENT_TYPE);
     EXPECT_EQ(request.strLanguage, "de-DE");
-    EXPECT_EQ(request.strBody, std::string("<req>\0</req>", 12));
+    EXPECT_EQ(request.strBody, strData);
 
-    // "/empty#" makes the URL "<server>/empty#/zav/...": the fragment is not sent.
-    const SPost empty = Post(iId, 1, "x", 5000);
-    EXPECT_EQ(empty.uStatus, 0u);
-    EXPECT_EQ(empty.strResponse, "");
-    EXPECT_EQ(empty.uLength, 0u);
-
-    const SPost busy = Post(iId, 2, "x", 5000);
-    EXPECT_EQ(busy.uStatus, 0x4759001Fu);
-    EXPECT_EQ(busy.strResponse, "<null>");
-    EXPECT_EQ(busy.uLength, 0u);
-    EXPECT_TRUE(Logged(1, server.Url() + "/busy/zav/event_query_services"));
-
-    EXPECT_EQ(Post(iId, 3, "x", 5000).uStatus, SCS_E_HTTP_STATUS);  // 404
-    EXPECT_EQ(Post(iId, 4, "x", 5000).uStatus, SCS_E_CONNECT);
-    EXPECT_TRUE(Logged(1, strRefused));
-    EXPECT_EQ(Post(iId, 5, "x", 5000).uStatus, SCS_E_BAD_SERVER_INDEX);
-    EXPECT_EQ(Post(iId, -1, "x", 5000).uStatus, SCS_E_BAD_SERVER_INDEX);
+    // "/empty#" makes the URL "<server>/empty#/zav/...": the fragment is not sent. Error statuses
+    // hand out no body.
+    const struct {
+        int32_t iServer;
+        uint32_t uStatus;
+        const char* pszResponse;
+    } cases[] = {{1, 0, ""},
+                 {2, 0x4759001Fu, "<null>"},
+                 {3, SCS_E_HTTP_STATUS, "<null>"},
+                 {4, SCS_E_CONNECT, "<null>"},
+                 {5, SCS_E_BAD_SERVER_INDEX, "<null>"},
+                 {-1, SCS_E_BAD_SERVER_INDEX, "<null>"}};
+    for (const auto& c : cases) {
+        const SPost post = Post(iId, c.iServer, "x", 5000);
+        EXPECT_EQ(post.uStatus, c.uStatus) << c.iServer;
+        EXPECT_EQ(post.strResponse, c.pszResponse) << c.iServer;
+        EXPECT_EQ(post.uLength, 0u) << c.iServer;
+    }
+    EXPECT_TRUE(LoggedError(server.Url() + "/503/zav/event_query_services"));
+    EXPECT_TRUE(LoggedError(strRefused));
     EXPECT_EQ(Post(iId + 1, 0, "x", 5000).uStatus, SCS_E_BAD_DESTINATION);
-}
-
-TEST_F(ScsPostDataTest, ServerErrorGivesHttpStatus) {
-    CTestServer server;
-    server.Http().Post(PATH, [](const httplib::Request&, httplib::Response& response) {
-        response.status = 500;
-        response.set_content("failure", "text/plain");
-    });
-    server.Start();
-    const int32_t iId = AddDestination(LOCAL, CommWithServers({server.Url()}));
-    const SPost failed = Post(iId, 0, "x", 5000);
-    EXPECT_EQ(failed.uStatus, SCS_E_HTTP_STATUS);
-    EXPECT_EQ(failed.strResponse, "<null>");
 }
 
 TEST_F(ScsPostDataTest, HangingServerTimesOutWithoutBlockingOtherCalls) {
     CTestServer server;
-    server.Http().Post(
-        PATH, [&](const httplib::Request& request, httplib::Response&) { server.Hang(request); });
+    server.Http().Post(PATH, [&](const httplib::Request& request, httplib::Response&) {
+        server.Record(request, true);
+    });
     server.Start();
     const int32_t iId = AddDestination(LOCAL, CommWithServers({server.Url()}));
 
@@ -127,7 +121,7 @@ TEST_F(ScsPostDataTest, HangingServerTimesOutWithoutBlockingOtherCalls) {
 TEST_F(ScsPostDataTest, TestCommSettingsNeedsOneAnsweringServer) {
     CTestServer server;  // no routes: every request gets an HTTP 404, which is an answer
     server.Start();
-    const std::string strRefused = "http://127.0.0.1:" + std::to_string(RefusedPort());
+    const std::string strRefused = RefusedUrl();
     const int32_t iLive = AddDestination(LOCAL, CommWithServers({strRefused, server.Url()}));
     const int32_t iDead = AddDestination(LOCAL, CommWithServers({strRefused}));
 

@@ -27,41 +27,40 @@ std::vector<int32_t> TakeChanged() {
 
 const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
 
+// The value, or the status in brackets; the out pointer must be null after a failure.
+std::string Lookup(int32_t iId, const char* pszSection, const char* pszKey) {
+    char* pValue = reinterpret_cast<char*>(&pValue);
+    const uint32_t uStatus = SCS_RetrieveLocalSettingsValue(iId, pszSection, pszKey, &pValue);
+    return uStatus == 0 ? Take(pValue) : "[" + std::to_string(uStatus) + "]" + Take(pValue);
+}
+
+std::string Failed(uint32_t uStatus) { return "[" + std::to_string(uStatus) + "]<null>"; }
+
 }  // namespace
 
 using ScsSettingsTest = CScsTest;
 
 TEST_F(ScsSettingsTest, LooksUpLocalSettingsAndReloadsThemWithNotification) {
     const int32_t iId = AddDestination(LOCAL, "[servers]\n");
-    char* pValue = nullptr;
-    EXPECT_EQ(
-        SCS_RetrieveLocalSettingsValue(iId, "event_query_services", "connectTimeout", &pValue), 0u);
-    EXPECT_EQ(Take(pValue), "1500");
-
-    pValue = reinterpret_cast<char*>(&pValue);  // must be reset to null on failure
-    EXPECT_EQ(SCS_RetrieveLocalSettingsValue(iId, "event_query_services", "retryCeiling", &pValue),
-              SCS_E_KEY_NOT_FOUND);
-    EXPECT_EQ(pValue, nullptr);
-    EXPECT_EQ(SCS_RetrieveLocalSettingsValue(iId, "other", "connectTimeout", &pValue),
-              SCS_E_KEY_NOT_FOUND);
-    EXPECT_EQ(SCS_RetrieveLocalSettingsValue(iId + 100, "event_query_services", "connectTimeout",
-                                             &pValue),
-              SCS_E_BAD_DESTINATION);
+    EXPECT_EQ(Lookup(iId, "event_query_services", "connectTimeout"), "1500");
+    EXPECT_EQ(Lookup(iId, "event_query_services", "retryCeiling"), Failed(SCS_E_KEY_NOT_FOUND));
+    EXPECT_EQ(Lookup(iId, "other", "connectTimeout"), Failed(SCS_E_KEY_NOT_FOUND));
+    EXPECT_EQ(Lookup(iId + 100, "event_query_services", "connectTimeout"),
+              Failed(SCS_E_BAD_DESTINATION));
 
     ASSERT_EQ(SCS_RegisterSettingsChanged(&OnSettingsChanged, nullptr), 0u);
     TakeChanged();
     m_dir.Write("local1.ini", "[event_query_services]\nconnectTimeout = 2500\n");
     EXPECT_EQ(SCS_LoadLocalSettingsFile(iId, nullptr), 0u);
     EXPECT_EQ(TakeChanged(), std::vector<int32_t>{iId});
-    EXPECT_EQ(
-        SCS_RetrieveLocalSettingsValue(iId, "event_query_services", "connectTimeout", &pValue), 0u);
-    EXPECT_EQ(Take(pValue), "2500");
+    EXPECT_EQ(Lookup(iId, "event_query_services", "connectTimeout"), "2500");
 
     // A file that cannot be read keeps the old settings and notifies nobody.
     EXPECT_EQ(SCS_LoadLocalSettingsFile(iId, m_dir.Path("missing.ini").c_str()),
               SCS_E_SETTINGS_FILE);
     EXPECT_TRUE(TakeChanged().empty());
-    EXPECT_TRUE(Logged(1, "missing.ini"));
+    EXPECT_TRUE(LoggedError("missing.ini"));
+    EXPECT_EQ(Lookup(iId, "event_query_services", "connectTimeout"), "2500");
 
     EXPECT_EQ(SCS_UnregisterSettingsChanged(&OnSettingsChanged), 0u);
     EXPECT_EQ(SCS_LoadLocalSettingsFile(iId, nullptr), 0u);
@@ -69,58 +68,47 @@ TEST_F(ScsSettingsTest, LooksUpLocalSettingsAndReloadsThemWithNotification) {
 }
 
 TEST_F(ScsSettingsTest, ServerListEditsSaveAndLoadBackUnchanged) {
-    const std::string strComm =
+    const int32_t iId = AddDestination(
+        LOCAL,
         "[servers]\nurl = https://eq1.example.org\nurl = http://eq2.example.org:8080/\n"
-        "[transport]\nca_file = /etc/ssl/certs/ca-certificates.crt\nconnect_timeout = 5000\n"
-        "[site]\nowner = ops\n";
-    const int32_t iId = AddDestination(LOCAL, strComm);
-    uint32_t uCount = 0;
-    EXPECT_EQ(SCS_GetServerCount(iId, &uCount), 0u);
-    EXPECT_EQ(uCount, 2u);
+        "[transport]\nconnect_timeout = 5000\n[site]\nowner = ops\n");
     char* pUrl = nullptr;
-    EXPECT_EQ(SCS_GetServerInfo(iId, 1, &pUrl), 0u);
-    EXPECT_EQ(Take(pUrl), "http://eq2.example.org:8080/");
     EXPECT_EQ(SCS_GetServerInfo(iId, 2, &pUrl), SCS_E_BAD_SERVER_INDEX);
-
     EXPECT_EQ(SCS_AddServer(iId, "https://eq3.example.org:8443"), 0u);
     EXPECT_EQ(SCS_AddServer(iId, "ftp://eq4.example.org"), 0xC7210003u);
     EXPECT_EQ(SCS_DeleteServer(iId, 0), 0u);
     EXPECT_EQ(SCS_DeleteServer(iId, 2), SCS_E_BAD_SERVER_INDEX);
 
-    const std::string strSaved = m_dir.Path("saved.ini");
-    ASSERT_EQ(SCS_SaveCommSettings(iId, strSaved.c_str()), 0u);
+    // Saved and added again as a second destination: the same servers, nothing else lost.
+    ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
     int32_t iCopy = -1;
-    ASSERT_EQ(SCS_AddDestinationFiles(m_dir.Path("local1.ini").c_str(), strSaved.c_str(), &iCopy),
+    ASSERT_EQ(SCS_AddDestinationFiles(m_dir.Path("local1.ini").c_str(),
+                                      m_dir.Path("saved.ini").c_str(), &iCopy),
               0u);
-    EXPECT_NE(iCopy, iId);
     std::vector<std::string> servers;
     for (uint32_t i = 0; SCS_GetServerInfo(iCopy, i, &pUrl) == 0; ++i) {
         servers.push_back(Take(pUrl));
     }
     EXPECT_EQ(servers, (std::vector<std::string>{"http://eq2.example.org:8080/",
                                                  "https://eq3.example.org:8443"}));
-    // Saving the copy to its own file writes the same text: nothing is lost on the way.
-    ASSERT_EQ(SCS_SaveCommSettings(iCopy, nullptr), 0u);
-    const std::string strText = ReadFile(strSaved);
-    EXPECT_NE(strText.find("ca_file = /etc/ssl/certs/ca-certificates.crt"), std::string::npos);
+    ASSERT_EQ(SCS_SaveCommSettings(iCopy, nullptr), 0u);  // to its own file
+    const std::string strText = m_dir.Read("saved.ini");
     EXPECT_NE(strText.find("connect_timeout = 5000"), std::string::npos);
     EXPECT_NE(strText.find("owner = ops"), std::string::npos);
     ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("again.ini").c_str()), 0u);
-    EXPECT_EQ(ReadFile(m_dir.Path("again.ini")), strText);
+    EXPECT_EQ(m_dir.Read("again.ini"), strText);
 
     // A comm file with a bad URL is refused and the destination keeps its servers.
     m_dir.Write("comm1.ini", "[servers]\nurl = eq5.example.org\n");
     EXPECT_EQ(SCS_LoadCommSettingsFile(iId, nullptr), SCS_E_SETTINGS_FILE);
+    uint32_t uCount = 0;
     EXPECT_EQ(SCS_GetServerCount(iId, &uCount), 0u);
     EXPECT_EQ(uCount, 2u);
 
-    uint32_t uDestinations = 0;
-    EXPECT_EQ(SCS_GetDestinationCount(&uDestinations), 0u);
-    EXPECT_EQ(uDestinations, 2u);
     EXPECT_EQ(SCS_RemoveDestination(iId), 0u);
     EXPECT_EQ(SCS_RemoveDestination(iId), SCS_E_BAD_DESTINATION);
     int32_t ids[2] = {0, 0};
-    uDestinations = 2;
+    uint32_t uDestinations = 2;
     EXPECT_EQ(SCS_GetDestinations(ids, &uDestinations), 0u);
     EXPECT_EQ(uDestinations, 1u);
     EXPECT_EQ(ids[0], iCopy);
@@ -136,47 +124,36 @@ TEST_F(ScsSettingsTest, AgentIdComesFromSeedThenFileAndSurvivesRestart) {
     EXPECT_EQ(Take(pAgentId), "last-good");
     EXPECT_EQ(SCS_SetAgentId("bad\nid"), 0xC7210003u);
 
-    // The last shutdown forgets everything kept only in memory.
-    ASSERT_EQ(SCS_ShutDown(), 0u);
-    EXPECT_EQ(SCS_GetAgentId(&pAgentId), SCS_E_NOT_INITIALIZED);
-    ASSERT_EQ(SCS_Init("5.9", "scs_tests", nullptr, &m_log), 0u);
+    // The last shutdown forgets everything kept only in memory; the agent id file is newer than
+    // the seed.
     const std::string strLocal =
         "[agent]\nagent_id = seed-id\nagent_id_file = " + m_dir.Path("agent.ini") + "\n";
-    AddDestination(strLocal, "[servers]\n");
-    EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
-    EXPECT_EQ(Take(pAgentId), "seed-id");
-    EXPECT_EQ(SCS_SetAgentId("set-id"), 0u);
-    EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
-    EXPECT_EQ(Take(pAgentId), "set-id");
-
-    // The agent id file is newer than the seed.
-    ASSERT_EQ(SCS_ShutDown(), 0u);
-    ASSERT_EQ(SCS_Init("5.9", "scs_tests", nullptr, &m_log), 0u);
-    AddDestination(strLocal, "[servers]\n");
-    EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
-    EXPECT_EQ(Take(pAgentId), "set-id");
+    for (const char* pszExpected : {"seed-id", "set-id"}) {
+        ASSERT_EQ(SCS_ShutDown(), 0u);
+        EXPECT_EQ(SCS_GetAgentId(&pAgentId), SCS_E_NOT_INITIALIZED);
+        ASSERT_EQ(SCS_Init("5.9", "scs_tests", nullptr, &m_log), 0u);
+        AddDestination(strLocal, "[servers]\n");
+        EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
+        EXPECT_EQ(Take(pAgentId), pszExpected);
+        EXPECT_EQ(SCS_SetAgentId("set-id"), 0u);
+    }
 }
 
-TEST_F(ScsSettingsTest, InitIsCountedAndOtherEntryPointsAreNotSupported) {
+TEST_F(ScsSettingsTest, InitIsCountedAndListenersHaveTheirOwnInit) {
     EXPECT_EQ(SCS_Init("4.5", nullptr, nullptr, nullptr), 0xC7210003u);
     ASSERT_EQ(SCS_Init("5.9", nullptr, nullptr, nullptr), 0u);
     ASSERT_EQ(SCS_ShutDown(), 0u);  // one init left: still usable
-    const int32_t iId = AddDestination(LOCAL, "[servers]\n");
-    uint32_t uHeaders = 0;
-    EXPECT_EQ(SCS_HttpHeadersNew(&uHeaders), SCS_E_NOT_SUPPORTED);
-    EXPECT_EQ(SCS_LoadServers(iId, "http://a"), SCS_E_NOT_SUPPORTED);
+    EXPECT_GE(AddDestination(LOCAL, "[servers]\n"), 0);
     char text[64];
     EXPECT_EQ(SCS_GetErrorMsg(SCS_E_TIMEOUT, text, sizeof(text)), 0u);
     EXPECT_NE(std::string(text).find("[ID=0xC7590007]"), std::string::npos);
 
     int32_t iListener = -1;
-    ASSERT_EQ(SCS_SERVER_AddListenerFiles(m_dir.Path("local1.ini").c_str(),
-                                          m_dir.Path("comm1.ini").c_str(), &iListener),
+    const std::string strLocal = m_dir.Path("local1.ini"), strComm = m_dir.Path("comm1.ini");
+    ASSERT_EQ(SCS_SERVER_AddListenerFiles(strLocal.c_str(), strComm.c_str(), &iListener),
               SCS_E_NOT_INITIALIZED);
     ASSERT_EQ(SCS_SERVER_Init("5.9", nullptr, nullptr, &m_log), 0u);
-    ASSERT_EQ(SCS_SERVER_AddListenerFiles(m_dir.Path("local1.ini").c_str(),
-                                          m_dir.Path("comm1.ini").c_str(), &iListener),
-              0u);
+    ASSERT_EQ(SCS_SERVER_AddListenerFiles(strLocal.c_str(), strComm.c_str(), &iListener), 0u);
     char* pValue = nullptr;
     EXPECT_EQ(SCS_SERVER_RetrieveLocalSettingsValue(iListener, "event_query_services",
                                                     "connectTimeout", &pValue),

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "security/SignatureTestSupport.h"
+#include "services/TraceCapture.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 #include "zavToolsLib/zavStatus.h"
 
@@ -35,6 +36,7 @@ std::string NotLoadedLine(const char* name) {
            "loaded.\n";
 }
 
+// A counter the fixture keeps in the environment (its constructor and destructor count there).
 int EnvCount(const char* variable) {
     const char* text = std::getenv(variable);
     return text != nullptr ? std::atoi(text) : 0;
@@ -49,25 +51,11 @@ bool IsOpen(const std::string& path) {
     return handle != nullptr;
 }
 
-struct CLine {
-    uint32_t level;
-    std::string message;
-    std::string function;
-};
-std::vector<CLine> g_lines;
-
-int32_t CollectLine(uint32_t, uint32_t level, const char* message, const char* function) {
-    g_lines.push_back({level, message, function});
-    return 0;
-}
-
-const asTraceLog kTraceLog{0, 0xFFFFFFFFu, &CollectLine};
-
 class LoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_lines.clear();
-        SetMSLLoaderTraceLog(&kTraceLog);
+        TraceCapture::Clear();
+        SetMSLLoaderTraceLog(&TraceCapture::g_log);
         SetMSLLoaderLibPath("");
         unsetenv("ZAV_FIXTURE_LIB_PATH");
         unsetenv("ZAV_FIXTURE_SIG_EXT");
@@ -91,53 +79,38 @@ protected:
         return path;
     }
 
-    bool Logged(uint32_t level, const std::string& message, const std::string& function) const {
-        return std::any_of(g_lines.begin(), g_lines.end(), [&](const CLine& line) {
-            return line.level == level && line.message == message && line.function == function;
-        });
-    }
-    size_t CountLines(const std::string& prefix) const {
-        return std::count_if(g_lines.begin(), g_lines.end(), [&](const CLine& line) {
-            return line.message.compare(0, prefix.size(), prefix) == 0;
-        });
-    }
-
     CScratchDir m_dir;
     zavSecurity::EvpPkeyPtr m_key;
 };
 
+using TraceCapture::Count;
+
 TEST_F(LoaderTest, LibraryPathGetsExactlyOneSlashAndPrefixesNames) {
-    SetMSLLoaderLibPath("/opt/zav");
-    EXPECT_EQ(GetMSLLoaderLibPath(), "/opt/zav/");
-    EXPECT_TRUE(
-        Logged(8, "g_LoaderLibPath set to: '/opt/zav/'", "mslLoader::SetMSLLoaderLibPath()"));
-    SetMSLLoaderLibPath("/opt/zav/");
-    EXPECT_EQ(GetMSLLoaderLibPath(), "/opt/zav/");
+    for (const char* given : {"/opt/zav", "/opt/zav/"}) {
+        SetMSLLoaderLibPath(given);
+        EXPECT_EQ(GetMSLLoaderLibPath(), "/opt/zav/");
+    }
     SetMSLLoaderLibPath("");
     EXPECT_EQ(GetMSLLoaderLibPath(), "");
 
     // A name with a directory still gets the prefix, with a warning.
     const std::string path = Copy(kFullFixture, "sub/libscs.so", m_key.get());
     SetMSLLoaderLibPath(m_dir.Get().c_str());
-    g_lines.clear();
     mslLibHandle handle;
     ASSERT_EQ(LoadServiceLibrary("sub/libscs.so", &handle), 0u);
     EXPECT_EQ(handle.m_strFileName, path);
-    EXPECT_EQ(CountLines("'library' argument contains file path"), 1u);
-    EXPECT_TRUE(Logged(8, "Full library to load: " + path, "mslLoader::LoadServiceLibrary()"));
-    EXPECT_TRUE(Logged(8, "Successfully loaded library:  '" + path + "'",
-                       "mslLoader::LoadServiceLibrary()"));
+    EXPECT_EQ(Count("'library' argument contains file path", 2), 1u);
     EXPECT_EQ(UnloadServiceLibrary(&handle), 0u);
     EXPECT_EQ(UnloadServiceLibrary(&handle), ZAV_E_NO_SERVER);
 
     // Full names are cut to 4095 characters.
-    g_lines.clear();
     const std::string longName(5000, 'x');
     EXPECT_EQ(LoadServiceLibrary(longName.c_str(), &handle), ZAV_E_SIG_FILE_UNREADABLE);
-    EXPECT_TRUE(Logged(
-        8, "Full library to load: " + (m_dir.Get().string() + "/" + longName).substr(0, 4095),
-        "mslLoader::LoadServiceLibrary()"));
-    EXPECT_EQ(CountLines("'library' argument contains file path"), 0u);
+    EXPECT_EQ(Count("mslLoader::LoadServiceLibrary(): Full library to load: " +
+                        (m_dir.Get().string() + "/" + longName).substr(0, 4095),
+                    8, true),
+              1u);
+    EXPECT_EQ(Count("'library' argument contains file path"), 1u);
     EXPECT_EQ(LoadServiceLibrary("", &handle), ZAV_E_INVALID_ARG);
     EXPECT_EQ(LoadServiceLibrary("x", nullptr), ZAV_E_INVALID_ARG);
 }
@@ -145,7 +118,7 @@ TEST_F(LoaderTest, LibraryPathGetsExactlyOneSlashAndPrefixesNames) {
 TEST_F(LoaderTest, EntryPointsFallBackBeforeASuccessfulLoad) {
     EXPECT_EQ(LoadZavSessionConfigSvcs(m_dir.Path("absent.so").c_str()), ZAV_E_SIG_FILE_UNREADABLE);
     EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 0);
-    EXPECT_EQ(CountLines("LoadServiceLibrary() returned an error: "), 1u);
+    EXPECT_EQ(Count("LoadServiceLibrary() returned an error: ", 1), 1u);
 
     testing::internal::CaptureStdout();
     uint32_t responseLength = 0;
@@ -154,12 +127,11 @@ TEST_F(LoaderTest, EntryPointsFallBackBeforeASuccessfulLoad) {
         SCS_CALL(SCS_PostData)(0, 0, "/p", 0, "t", "d", 1, nullptr, &response, &responseLength);
     void* block = SCS_CALL(SCS_Allocate)(16);
     SCS_CALL(SCS_Free)(block);
-    SCS_CALL(SCS_SetMSLLibPath)("/x");
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, ZAV_E_NOT_LOADED);
     EXPECT_EQ(block, nullptr);
     EXPECT_EQ(output, NotLoadedLine("SCS_PostData") + NotLoadedLine("SCS_Allocate") +
-                          NotLoadedLine("SCS_Free") + NotLoadedLine("SCS_SetMSLLibPath"));
+                          NotLoadedLine("SCS_Free"));
 }
 
 TEST_F(LoaderTest, OnlyTheFirstLoadOpensAndOnlyTheLastUnloadCloses) {
@@ -169,10 +141,9 @@ TEST_F(LoaderTest, OnlyTheFirstLoadOpensAndOnlyTheLastUnloadCloses) {
     const int destructed = EnvCount("ZAV_FIXTURE_DESTRUCTED");
 
     ASSERT_EQ(LoadZavSessionConfigSvcs("libscs.so"), 0u);
-    EXPECT_EQ(CountLines("Successfully loaded library:  "), 1u);
-    g_lines.clear();
+    TraceCapture::Clear();
     ASSERT_EQ(LoadZavSessionConfigSvcs("libscs.so"), 0u);
-    EXPECT_TRUE(g_lines.empty()) << g_lines.front().message;  // only counted
+    EXPECT_EQ(Count(""), 0u);  // only counted
     EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 2);
     EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1);
 
@@ -190,22 +161,20 @@ TEST_F(LoaderTest, OnlyTheFirstLoadOpensAndOnlyTheLastUnloadCloses) {
     EXPECT_EQ(std::getenv("ZAV_FIXTURE_LIB_PATH"), m_dir.Get().string() + "/");
     EXPECT_EQ(std::getenv("ZAV_FIXTURE_SIG_EXT"), nullptr);
 
-    EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
-    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 1);
-    EXPECT_TRUE(IsOpen(path));
-    EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
-    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 0);
-    EXPECT_FALSE(IsOpen(path));
+    for (int left : {1, 0, 0}) {
+        EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
+        EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), left);
+        EXPECT_EQ(IsOpen(path), left != 0);
+    }
     EXPECT_EQ(EnvCount("ZAV_FIXTURE_DESTRUCTED"), destructed + 1);
-    EXPECT_EQ(UnloadZavSessionConfigSvcs(), 0u);
-    EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 0);
 }
 
 TEST_F(LoaderTest, MissingSymbolEndsBindingAndLaterSlotsKeepTheirFallbacks) {
     const std::string path = Copy(kPartialFixture, "libpartial.so", m_key.get());
     ASSERT_EQ(LoadZavSessionConfigSvcs(path.c_str()), ZAV_E_LIB_SYMBOL);
-    EXPECT_TRUE(
-        Logged(1, "Error mapping symbol:  'SCS_GetServerCount'", "mslLoader::LookupSymbol()"));
+    EXPECT_EQ(
+        Count("mslLoader::LookupSymbol(): Error mapping symbol:  'SCS_GetServerCount'", 1, true),
+        1u);
     EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 1);
     EXPECT_EQ(SCS_CALL(SCS_SetLastGoodAgentId)("a"), kFixtureBase + kIndex_SCS_SetLastGoodAgentId);
 
@@ -224,50 +193,41 @@ TEST_F(LoaderTest, MissingSymbolEndsBindingAndLaterSlotsKeepTheirFallbacks) {
 
 TEST_F(LoaderTest, LibraryWithoutAValidSignatureIsNeverOpened) {
     const std::string signedCopy = Copy(kFullFixture, "signed.so", m_key.get());
-    std::vector<uint8_t> image = zavTest::ReadBytes(signedCopy);
-    ASSERT_GT(image.size(), 1000u);
-
-    // One byte of the compiler's note, which the dynamic linker never reads.
+    const std::vector<uint8_t> image = zavTest::ReadBytes(signedCopy);
+    // One byte of the compiler's note, which the dynamic linker never reads; and the length field
+    // of the signature trailer.
     const std::string note = "GCC: (";
-    auto where = std::search(image.begin(), image.end(), note.begin(), note.end());
+    const auto where = std::search(image.begin(), image.end(), note.begin(), note.end());
     ASSERT_NE(where, image.end());
-    std::vector<uint8_t> tamperedImage = image;
-    tamperedImage[where - image.begin() + 1] ^= 0x20;
-    const std::string tampered = m_dir.Path("tampered.so");
-    zavTest::WriteBytes(tampered, tamperedImage);
-
-    std::vector<uint8_t> badTrailer = image;
-    badTrailer[image.size() - 16] ^= 0x01;  // the length field
-    const std::string malformed = m_dir.Path("malformed.so");
-    zavTest::WriteBytes(malformed, badTrailer);
-
+    auto changed = [&](size_t at, const char* name) {
+        std::vector<uint8_t> bytes = image;
+        bytes[at] ^= 0x20;
+        zavTest::WriteBytes(m_dir.Path(name), bytes);
+        return m_dir.Path(name);
+    };
     zavSecurity::EvpPkeyPtr stranger = zavTest::MakeKey(false);
-    const struct {
-        std::string path;
-        uint32_t status;
-    } refused[] = {
-        {tampered, ZAV_E_SIG_MISMATCH},
+    const std::pair<std::string, uint32_t> refused[] = {
+        {changed(where - image.begin() + 1, "tampered.so"), ZAV_E_SIG_MISMATCH},
         {Copy(kFullFixture, "unsigned.so"), ZAV_E_SIG_MISSING},
         {Copy(kFullFixture, "stranger.so", stranger.get()), ZAV_E_SIG_MISMATCH},
-        {malformed, ZAV_E_SIG_MALFORMED},
+        {changed(image.size() - 16, "malformed.so"), ZAV_E_SIG_MALFORMED},
     };
-    for (const auto& file : refused) {
+    for (const auto& [path, status] : refused) {
+        SCOPED_TRACE(path);
         const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
         mslLibHandle handle;
-        EXPECT_EQ(LoadServiceLibrary(file.path.c_str(), &handle), file.status) << file.path;
+        EXPECT_EQ(LoadServiceLibrary(path.c_str(), &handle), status);
         EXPECT_EQ(handle.m_pLibrary, nullptr);
-        EXPECT_FALSE(IsOpen(file.path)) << file.path;
-        EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed) << file.path;
+        EXPECT_FALSE(IsOpen(path));
+        EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed);
 
         // The file itself is a loadable library: only the check kept it out.
-        void* direct = dlopen(file.path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        EXPECT_NE(direct, nullptr) << file.path;
-        if (direct != nullptr) {
-            EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1) << file.path;
-            dlclose(direct);
-        }
+        void* direct = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(direct, nullptr);
+        EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1);
+        dlclose(direct);
     }
-    EXPECT_EQ(CountLines("VerifyFileSignature() returned an error: "), std::size(refused));
+    EXPECT_EQ(Count("VerifyFileSignature() returned an error: ", 1), std::size(refused));
 
     const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
     mslLibHandle handle;
@@ -280,7 +240,7 @@ TEST_F(LoaderTest, LibraryWithoutAValidSignatureIsNeverOpened) {
     zavTest::WriteBytes(text, std::vector<uint8_t>(100, 'a'));
     ASSERT_EQ(zavSecurity::SignFile(m_key.get(), text, true, nullptr), 0u);
     EXPECT_EQ(LoadServiceLibrary(text.c_str(), &handle), ZAV_E_LIB_OPEN);
-    EXPECT_EQ(CountLines("cLibLoadLibrary() returned an error: "), 1u);
+    EXPECT_EQ(Count("cLibLoadLibrary() returned an error: ", 1), 1u);
 }
 
 TEST_F(LoaderTest, BuildSignsItsLibrariesWithTheBuiltInKey) {
@@ -301,15 +261,10 @@ TEST_F(LoaderTest, ChosenSignatureExtensionIsTheOnlyOneAccepted) {
     auto run = [this]() {
         std::string failures;
         auto check = [&](bool condition, const char* what) {
-            if (!condition) {
-                failures += std::string(what) + "\n";
-            }
+            failures += condition ? "" : std::string(what) + "\n";
         };
         const std::string path = Copy(kFullFixture, "ext.so", m_key.get(), true, ".sig");
         SetMSLLoaderExtSigFileExtension(".zsig");
-        check(Logged(8, "sigFileExt set to: '.zsig', g_bExternalFileSigExtSet:  'TRUE'",
-                     "mslLoader::SetMSLLoaderExtSigFileExtension()"),
-              "set log line");
         mslLibHandle handle;
         check(LoadServiceLibrary(path.c_str(), &handle) == ZAV_E_SIG_MISSING,
               "own and .sig signatures must not count");
@@ -322,9 +277,6 @@ TEST_F(LoaderTest, ChosenSignatureExtensionIsTheOnlyOneAccepted) {
         SetMSLLoaderExtSigFileExtension("");
         check(GetExternalFileSigExtSet() && GetMSLLoaderExtSigFileExtension().empty(),
               "empty extension keeps the choice");
-        check(Logged(8, "sigFileExt set to: '', g_bExternalFileSigExtSet:  'TRUE'",
-                     "mslLoader::SetMSLLoaderExtSigFileExtension()"),
-              "reset log line");
         std::fputs(failures.c_str(), stderr);
         std::exit(failures.empty() ? 0 : 1);
     };
@@ -337,7 +289,7 @@ TEST_F(LoaderTest, LoaderLocksAreRecursiveAndOwned) {
     uint32_t otherThread = 0;
     std::thread([&] { otherThread = ReleaseLoaderLock(mslLockId::Library); }).join();
     EXPECT_EQ(otherThread, static_cast<uint32_t>(EPERM));
-    EXPECT_EQ(CountLines("cLockRelease() for recursive iteration returned an error: "), 1u);
+    EXPECT_EQ(Count("cLockRelease() for recursive iteration returned an error: ", 1), 1u);
     EXPECT_EQ(ReleaseLoaderLock(mslLockId::Library), 0u);
     EXPECT_EQ(ReleaseLoaderLock(mslLockId::Library), 0u);
     EXPECT_EQ(ReleaseLoaderLock(mslLockId::Library), ZAV_I_LOCK_NOT_HELD);

@@ -20,9 +20,9 @@ constexpr uint32_t kNoServer = 0xC7210009u;
 constexpr uint32_t kRetryNow = 0xC7210038u;
 
 struct Limits {
-    uint32_t servers = 2, interval = 60000, ceiling = 1800000, maxServerRetry = 5,
-             retryPrimaryServer = 7200;
+    uint32_t servers = 2, maxServerRetry = 5, retryPrimaryServer = 7200;
     bool loop = true;
+    uint32_t interval = 60000, ceiling = 1800000;
 };
 
 // Settings come from the test instead of the component.
@@ -72,15 +72,6 @@ struct Scenario {
     int failed = 0;  // requests given up
 };
 
-Limits With(uint32_t servers, uint32_t maxServerRetry, uint32_t primary = 7200, bool loop = true) {
-    Limits limits;
-    limits.servers = servers;
-    limits.maxServerRetry = maxServerRetry;
-    limits.retryPrimaryServer = primary;
-    limits.loop = loop;
-    return limits;
-}
-
 void RunScenario(const Scenario& scenario) {
     SCOPED_TRACE(scenario.name);
     Owner owner;
@@ -115,25 +106,25 @@ TEST(RetryState, Sequences) {
           {kFail, 0, 1}, {kFail, 60000, 1}, {kFail, 120000, 1}, {kFail, 240000, 1},
           {kFail, 480000, 1}, {kFail, 0, 0}, {0, kIdle, 0}}},
         // With one attempt per server, a counted busy result would show as a server change.
-        {"busy server: up to the ceiling, never counted, no return to primary", With(2, 1, 10),
+        {"busy server: up to the ceiling, never counted, no return to primary", Limits{2, 1, 10},
          {{kBusy, 60000, 0}, {kBusy, 120000, 0}, {kBusy, 240000, 0}, {kBusy, 480000, 0},
           {kBusy, 960000, 0}, {kBusy, 1800000, 0}, {kBusy, 1800000, 0}, {kFail, 60000, 1},
           {kBusy, 120000, 1, 5000}, {kBusy, 240000, 1}, {0, kIdle, 0}}},
-        {"retry-now and no-server keep the attempt count; success clears it", With(2, 3),
+        {"retry-now and no-server keep the attempt count; success clears it", Limits{2, 3},
          {{kFail, 60000, 0}, {kRetryNow, 0, 0}, {kFail, 60000, 0}, {kNoServer, kIdle, 0},
           {kFail, 0, 1}, {kFail, 60000, 1}, {0, kIdle, 1}, {kFail, 60000, 1},
           {kFail, 120000, 1}}},
-        {"no loop: given up once, idle at the primary", With(2, 2, 7200, false),
+        {"no loop: given up once, idle at the primary", Limits{2, 2, 7200, false},
          {{kFail, 60000, 0}, {kFail, 0, 1}, {kFail, 60000, 1}, {kFail, kIdle, 0},
           {kFail, 60000, 0}, {0, kIdle, 0}}, 1},
-        {"one attempt per server waits the interval after moving", With(3, 1),
+        {"one attempt per server waits the interval after moving", Limits{3, 1},
          {{kFail, 60000, 1}, {kFail, 60000, 2}, {kFail, 60000, 0}, {kFail, 60000, 1}}},
-        {"zero attempts behave like one", With(3, 0), {{kFail, 60000, 1}, {kFail, 60000, 2}}},
-        {"zero servers", With(0, 5),
+        {"zero attempts behave like one", Limits{3, 0}, {{kFail, 60000, 1}, {kFail, 60000, 2}}},
+        {"zero servers", Limits{0, 5},
          {{kFail, 60000, -1}, {kFail, 120000, -1}, {kNoServer, kIdle, -1}, {0, kIdle, -1}}},
-        {"back to the primary only after more than retryPrimaryServer seconds", With(3, 2, 100),
+        {"back to the primary only after more than retryPrimaryServer seconds", Limits{3, 2, 100},
          {{kFail, 60000, 0}, {kFail, 0, 1}, {kFail, 60000, 1, 1100}, {0, kIdle, 0, 1101}}},
-        {"a failure past the limit returns with the interval as wait", With(3, 2, 100),
+        {"a failure past the limit returns with the interval as wait", Limits{3, 2, 100},
          {{kFail, 60000, 0}, {kFail, 0, 1}, {kFail, 60000, 1}, {kFail, 60000, 0, 1200}}},
         {"data queued while idle goes at once; during a back-off it waits", Limits{},
          {{0, 0, 0, 0, true}, {0, kIdle, 0}, {kFail, 60000, 0}, {kFail, 120000, 0, 0, true}}},
@@ -142,25 +133,6 @@ TEST(RetryState, Sequences) {
     for (const Scenario& scenario : scenarios) {
         RunScenario(scenario);
     }
-}
-
-TEST(RetryState, LogsItsDecisions) {
-    TraceCapture::Clear();
-    RunScenario({"no loop",
-                 With(2, 2, 7200, false),
-                 {{kFail, 60000, 0}, {kFail, 0, 1}, {kFail, 60000, 1}, {kFail, kIdle, 0}},
-                 1});
-    const std::string prefix = "svcRetryState::NextState(): ";
-    EXPECT_EQ(2u, TraceCapture::Count(prefix + "Can retry failed server again. Attempts made: 1 "
-                                               "of 2"));
-    EXPECT_EQ(
-        1u, TraceCapture::Count(prefix + "Cannot retry failed server again. Attempts made: 2 of 2. "
-                                         "Switching to next server: 1 of 2"));
-    EXPECT_EQ(1u, TraceCapture::Count(prefix + "Next retry in 60 seconds to server index #1"));
-    EXPECT_EQ(1u, TraceCapture::Count(prefix + "Next retry in 0 seconds to server index #1"));
-    EXPECT_EQ(1u, TraceCapture::Count(prefix + "Retries failed on all servers in the server list! "
-                                               "No more retries for this request!"));
-    EXPECT_EQ(7u, TraceCapture::Count(prefix));
 }
 
 // ---- Settings read through the component's slots ----------------------------------------
@@ -240,10 +212,6 @@ TEST(RetryState, ReadsItsSectionAndParsesEveryKey) {
     EXPECT_EQ(0xC7590002u, none.Init("Event Query Server", &owner));
     EXPECT_EQ(1u, TraceCapture::Count("svcRetryState::Reload(): No available servers for "
                                       "destination 7"));
-    EXPECT_EQ(1u, TraceCapture::Count("svcRetryState::Reload(): Unable to get server count for "
-                                      "destination 7"));
-    EXPECT_EQ(1u, TraceCapture::Count("eqRetryState::Reload(): Unable to get server count for "
-                                      "service type Event Query Server"));
 
     scs.SCS_RetrieveLocalSettingsValue.Set(retrieve);
     scs.SCS_Free.Set(release);

@@ -3,40 +3,28 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <memory>
-#include <utility>
 
 #include "zavToolsLib/jsevent.h"
 #include "zavToolsLib/jssync.h"
 #include "zavToolsLib/jsthread.h"
 
 using namespace zavToolsLib;
-using std::chrono::milliseconds;
-using std::chrono::steady_clock;
 
 namespace {
 
 constexpr uint32_t kLongWait = 10000;
 
-// Runs until asked to stop, or, with a gate, until the gate opens whatever it is asked. Shares
-// the events with the test: an abandoned thread may use them after the test has returned.
+// Runs until asked to stop, or with bKillSelf kills itself at once. (Abandoning a thread that
+// will not stop is covered through the threading table's teardown.)
 class TestThread : public jsThread {
 public:
-    explicit TestThread(std::shared_ptr<jsEvent> pGate = nullptr,
-                        std::shared_ptr<jsEvent> pDestroyed = nullptr)
-        : jsThread("test", 2), m_pGate(std::move(pGate)), m_pDestroyed(std::move(pDestroyed)) {}
-    ~TestThread() override {
-        if (m_pDestroyed) {
-            m_pDestroyed->set();
-        }
-    }
+    explicit TestThread(bool bKillSelf = false) : jsThread("test", 2), m_bKillSelf(bKillSelf) {}
 
     uint32_t run() override {
         ++m_iRuns;
         m_running.set();
-        if (m_pGate) {
-            m_pGate->wait(kLongWait);
+        if (m_bKillSelf) {
+            m_bKillResult = stop(0, true);
         } else {
             waitForStop(kLongWait);
         }
@@ -45,22 +33,10 @@ public:
 
     jsEvent m_running{true, false};
     std::atomic<int> m_iRuns{0};
+    std::atomic<bool> m_bKillResult{false};
 
 private:
-    std::shared_ptr<jsEvent> m_pGate;
-    std::shared_ptr<jsEvent> m_pDestroyed;
-};
-
-class SelfKillingThread : public jsThread {
-public:
-    SelfKillingThread() : jsThread("self-killing", 2) {}
-    uint32_t run() override {
-        m_running.set();
-        m_bKillResult = stop(0, true);
-        return 7;
-    }
-    jsEvent m_running{true, false};
-    std::atomic<bool> m_bKillResult{false};
+    const bool m_bKillSelf;
 };
 
 }  // namespace
@@ -87,28 +63,8 @@ TEST(ThreadObject, SecondStartOfARunningThreadStartsNothing) {
     EXPECT_EQ(2, thread.m_iRuns.load());
 }
 
-TEST(ThreadObject, StopTimesOutThenKillAbandonsTheThread) {
-    auto pGate = std::make_shared<jsEvent>(true, true);
-    auto pDestroyed = std::make_shared<jsEvent>(true, true);
-    auto* pThread = new TestThread(pGate, pDestroyed);
-    ASSERT_TRUE(pThread->start());
-    ASSERT_EQ(jsEvent::WaitResult::kSignalled, pThread->m_running.wait(kLongWait));
-
-    const auto start = steady_clock::now();
-    EXPECT_FALSE(pThread->stop(30, false));
-    EXPECT_GE(steady_clock::now() - start, milliseconds(25));
-    EXPECT_TRUE(pThread->isRunning());
-    EXPECT_EQ(jsThread::kExitCodeRunning, pThread->exitCode());
-
-    EXPECT_TRUE(pThread->stop(1, true));
-    EXPECT_TRUE(pThread->isAbandoned());
-    // From here the thread owns the object and deletes it once run() returns.
-    pGate->set();
-    EXPECT_EQ(jsEvent::WaitResult::kSignalled, pDestroyed->wait(kLongWait));
-}
-
 TEST(ThreadObject, KillFromInsideEndsWithDeadCode) {
-    SelfKillingThread thread;
+    TestThread thread(true);
     ASSERT_TRUE(thread.start());
     ASSERT_EQ(jsEvent::WaitResult::kSignalled, thread.m_running.wait(kLongWait));
     EXPECT_FALSE(thread.stop(kLongWait, false));

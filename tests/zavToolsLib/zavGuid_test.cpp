@@ -12,17 +12,11 @@
 #include <regex>
 #include <set>
 #include <string>
-#include <thread>
-#include <tuple>
 #include <vector>
 
 using zavToolsLib::CZAVUXGuid;
 
 namespace {
-
-unsigned ThreadId16() {
-    return static_cast<unsigned>(static_cast<unsigned long>(pthread_self()) & 0xFFFF);
-}
 
 std::string NewId() {
     CZAVUXGuid guid;
@@ -36,24 +30,24 @@ TEST(zavGuid, IdsFromManyThreadsAreUniqueAndWellFormed) {
     constexpr int kThreads = 8, kPerThread = 1250;
     std::promise<void> go;
     std::shared_future<void> start = go.get_future().share();
-    std::vector<std::future<std::pair<unsigned, std::vector<std::string>>>> results;
+    std::vector<std::future<std::pair<std::string, std::vector<std::string>>>> results;
     for (int t = 0; t < kThreads; ++t) {
         results.push_back(std::async(std::launch::async, [start] {
+            char group[8];  // the low 16 bits of the thread's id
+            snprintf(group, sizeof group, "%04lx",
+                     static_cast<unsigned long>(pthread_self()) & 0xFFFF);
             start.wait();
             std::vector<std::string> ids;
             for (int i = 0; i < kPerThread; ++i) ids.push_back(NewId());
-            return std::make_pair(ThreadId16(), ids);
+            return std::make_pair(std::string(group), ids);
         }));
     }
     go.set_value();
 
-    std::set<std::string> unique;
-    std::set<std::string> nodes;
+    std::set<std::string> unique, nodes;
     for (auto& r : results) {
-        const auto [tid, ids] = r.get();
-        char group[8];
-        snprintf(group, sizeof group, "%04x", tid);
-        const std::regex shape(std::string("[0-9a-f]{8}-[0-9a-f]{4}-10[0-9a-f]{2}-0001-") + group +
+        const auto [group, ids] = r.get();
+        const std::regex shape("[0-9a-f]{8}-[0-9a-f]{4}-10[0-9a-f]{2}-0001-" + group +
                                "([0-9a-f]{8})");
         for (const auto& id : ids) {
             std::smatch m;
@@ -76,17 +70,15 @@ TEST(zavGuid, IdsFromManyThreadsAreUniqueAndWellFormed) {
 // The first three groups hold the low 56 bits of the 100-nanosecond count since 1582.
 TEST(zavGuid, TimeGroupsFollowTheClock) {
     auto count = [](const timeval& t) {
-        const uint64_t since1582 =
-            uint64_t(t.tv_sec) * 10000000 + t.tv_usec * 10 + 0x01B21DD213814000;
-        return since1582 & 0xFFFFFFFFFFFFFF;
+        return (uint64_t(t.tv_sec) * 10000000 + t.tv_usec * 10 + 0x01B21DD213814000) &
+               0xFFFFFFFFFFFFFF;
     };
     timeval before{}, after{};
     gettimeofday(&before, nullptr);
     const std::string id = NewId();
     gettimeofday(&after, nullptr);
-    const uint64_t stamp = std::stoull(id.substr(16, 2), nullptr, 16) << 48 |
-                           std::stoull(id.substr(9, 4), nullptr, 16) << 32 |
-                           std::stoull(id.substr(0, 8), nullptr, 16);
+    const uint64_t stamp =
+        std::stoull(id.substr(16, 2) + id.substr(9, 4) + id.substr(0, 8), nullptr, 16);
     EXPECT_GE(stamp, count(before)) << id;
     EXPECT_LE(stamp, count(after) + 2000) << id;  // plus at most the adjustment
 }
@@ -111,24 +103,21 @@ TEST(zavGuid, RandomBytesFallBackToTimeSeededGenerator) {
     struct Probe : CZAVUXGuid {
         using CZAVUXGuid::GetRandomBytes;
     };
-    const std::string dir = testing::TempDir(), missing = dir + "zav_guid_missing",
-                      empty = dir + "zav_guid_empty", three = dir + "zav_guid_three";
+    const std::string missing = testing::TempDir() + "zav_guid_missing",
+                      empty = testing::TempDir() + "zav_guid_empty",
+                      three = testing::TempDir() + "zav_guid_three";
     std::ofstream(empty).flush();
     std::ofstream(three) << "abc";
-    auto fromTime = [](time_t t, const std::string& prefix) {
-        auto seed = static_cast<unsigned>(t);
-        std::string s = prefix;
-        while (s.size() < 8) s += static_cast<char>(rand_r(&seed) & 0xFF);
+    auto fromTime = [](time_t t, std::string s) {
+        for (auto seed = static_cast<unsigned>(t); s.size() < 8;) s += char(rand_r(&seed) & 0xFF);
         return s;
     };
     for (const auto& [primary, fallback, prefix] :
-         {std::tuple(missing, missing, ""), std::tuple(empty, missing, ""),
-          std::tuple(missing, three, "abc")}) {
+         {std::tuple(missing, missing, ""), {empty, missing, ""}, {missing, three, "abc"}}) {
         CZAVUXGuid::SetRandomDevicesForTest(primary.c_str(), fallback.c_str());
-        Probe probe;
         char bytes[8];
         const time_t before = time(nullptr);
-        probe.GetRandomBytes(reinterpret_cast<unsigned char*>(bytes), sizeof bytes);
+        Probe().GetRandomBytes(reinterpret_cast<unsigned char*>(bytes), sizeof bytes);
         const std::string got(bytes, sizeof bytes);
         EXPECT_TRUE(got == fromTime(before, prefix) || got == fromTime(time(nullptr), prefix))
             << primary;

@@ -1,4 +1,4 @@
-#include "PostedRequest.h"
+#include "ServerDocuments.h"
 
 #include <exception>
 #include <memory>
@@ -12,8 +12,10 @@
 #include "cml/EventQueryMessages/EventQueryMessages.h"
 #include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
 #include "cml/EventQueryMessages/GetObservancesByGroupRequest.h"
+#include "cml/EventQueryMessages/GetObservancesResponse.h"
 #include "cml/EventQueryMessages/GetVulnerabilitiesByAddressRequest.h"
 #include "cml/EventQueryMessages/GetVulnerabilitiesByGroupRequest.h"
+#include "cml/EventQueryMessages/GetVulnerabilitiesResponse.h"
 #include "zavToolsLib/ConvertUTF.h"
 
 namespace eqit {
@@ -21,15 +23,6 @@ namespace {
 
 using namespace zav::cml;
 using zavToolsLib::ToUtf8;
-
-void RegisterClasses() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        CCmlClassFactory* factory = GetGlobalClassFactory();
-        RegisterCmlMessage(factory);
-        RegisterEventQueryMessages(factory);
-    });
-}
 
 std::string Flag(bool flag) { return flag ? "true" : "false"; }
 
@@ -41,6 +34,17 @@ std::string Time(const XmlUtils::CDateTime& time) {
 
 std::string Join(const std::wstring& a, const std::wstring& b, const std::wstring& c) {
     return ToUtf8(a) + "|" + ToUtf8(b) + "|" + ToUtf8(c);
+}
+
+// The selector of the vulnerability or observance form of a request.
+template <class ByAddress, class ByGroup>
+void ReadSelector(const CEventQueryRequest& query, std::map<std::string, std::string>& f) {
+    if (const auto* a = dynamic_cast<const ByAddress*>(&query)) {
+        f["address-range"] = Join(a->GetStartAddress(), a->GetEndAddress(), a->GetAddressType());
+    }
+    if (const auto* g = dynamic_cast<const ByGroup*>(&query)) {
+        f["group-id"] = ToUtf8(g->GetGroupId());
+    }
 }
 
 void ReadRequest(const CCmlRequest& request, std::map<std::string, std::string>& f) {
@@ -67,18 +71,8 @@ void ReadRequest(const CCmlRequest& request, std::map<std::string, std::string>&
                         Flag(o->GetSensorAnalysis());
         f["observance-type"] = ToUtf8(o->GetTypeIdList()) + "|" + Flag(o->GetExclude());
     }
-    if (const auto* a = dynamic_cast<const CGetVulnerabilitiesByAddressRequest*>(query)) {
-        f["address-range"] = Join(a->GetStartAddress(), a->GetEndAddress(), a->GetAddressType());
-    }
-    if (const auto* a = dynamic_cast<const CGetObservancesByAddressRequest*>(query)) {
-        f["address-range"] = Join(a->GetStartAddress(), a->GetEndAddress(), a->GetAddressType());
-    }
-    if (const auto* g = dynamic_cast<const CGetVulnerabilitiesByGroupRequest*>(query)) {
-        f["group-id"] = ToUtf8(g->GetGroupId());
-    }
-    if (const auto* g = dynamic_cast<const CGetObservancesByGroupRequest*>(query)) {
-        f["group-id"] = ToUtf8(g->GetGroupId());
-    }
+    ReadSelector<CGetVulnerabilitiesByAddressRequest, CGetVulnerabilitiesByGroupRequest>(*query, f);
+    ReadSelector<CGetObservancesByAddressRequest, CGetObservancesByGroupRequest>(*query, f);
 }
 
 }  // namespace
@@ -90,39 +84,58 @@ const std::string& PostedRequest::Field(const std::string& name) const {
 }
 
 PostedRequest ReadPostedRequest(std::string path, std::string contentType, std::string body) {
-    PostedRequest posted{std::move(path),
-                         std::move(contentType),
-                         std::move(body),
-                         std::chrono::steady_clock::now(),
-                         "",
-                         {}};
+    PostedRequest posted{std::move(path), std::move(contentType), std::move(body)};
     try {
-        RegisterClasses();
+        static std::once_flag once;
+        std::call_once(once, [] {
+            RegisterCmlMessage(GetGlobalClassFactory());
+            RegisterEventQueryMessages(GetGlobalClassFactory());
+        });
         std::unique_ptr<CCmlDocumentBase> document =
             DeserializeBuffer(reinterpret_cast<const unsigned char*>(posted.body.data()),
                               posted.body.size(), CML_DONT_VALIDATE);
         const auto* message = dynamic_cast<const CCmlMessage*>(document.get());
-        if (message == nullptr) {
-            posted.error = "not a compound message";
+        if (message == nullptr || message->GetRequests().size() != 1 ||
+            !message->GetRequests()[0]) {
+            posted.error = "not a compound message with one request";
             return posted;
         }
         const CAgentInfo& s = message->GetSource();
-        auto& f = posted.fields;
-        f["message-id"] = ToUtf8(message->GetMessageId());
-        f["source"] = Join(s.GetName(), s.GetNamespace(), s.GetIPAddress()) + "|" +
-                      Join(s.GetHostName(), s.GetAgentId(), s.GetAuthToken()) + "|" +
-                      ToUtf8(s.GetAuthHash());
-        if (message->GetRequests().size() != 1 || !message->GetRequests()[0]) {
-            posted.error = "not exactly one request";
-            return posted;
-        }
-        ReadRequest(*message->GetRequests()[0], f);
+        posted.fields["message-id"] = ToUtf8(message->GetMessageId());
+        posted.fields["source"] = Join(s.GetName(), s.GetNamespace(), s.GetIPAddress()) + "|" +
+                                  Join(s.GetHostName(), s.GetAgentId(), s.GetAuthToken()) + "|" +
+                                  ToUtf8(s.GetAuthHash());
+        ReadRequest(*message->GetRequests()[0], posted.fields);
     } catch (const CCmlException& e) {
         posted.error = "CML exception " + ToUtf8(e.GetFullText());
     } catch (const std::exception& e) {
         posted.error = e.what();
     }
     return posted;
+}
+
+std::string BuildResponseDocument(const std::vector<QueryResponse>& responses) {
+    const CAgentInfo server(L"urn:zav:test", L"Event Query Server", L"127.0.0.1", L"", L"", L"",
+                            L"");
+    CCmlMessage message(server, L"6f1c0a5e-0000-4000-8000-000000000001");
+    for (const QueryResponse& spec : responses) {
+        std::unique_ptr<CEventQueryResponse> response;
+        if (spec.vulnerabilities) {
+            response = std::make_unique<CGetVulnerabilitiesResponse>(spec.requestId);
+        } else {
+            response = std::make_unique<CGetObservancesResponse>(spec.requestId);
+        }
+        response->SetCount(static_cast<uint32_t>(spec.items.size()));
+        for (const auto& [id, data] : spec.items) {
+            CEventQueryResultItem item(response->GetResultItemTagName(), id);
+            for (const auto& [name, value] : data) item.AddData(name, value);
+            response->AddResultItem(item);
+        }
+        message.AddResponse(std::move(response));
+    }
+    std::ostringstream text;
+    message.Serialize(text);
+    return text.str();
 }
 
 }  // namespace eqit
