@@ -58,27 +58,7 @@ void WritePaging(Stream& os, uint32_t count, const std::wstring& startCursor,
     if (!endCursor.empty()) WriteEscapedAttribute(os, CML_TAG_END_CURSOR, endCursor);
 }
 
-template <class Stream>
-void WriteRange(Stream& os, uint32_t level, const std::wstring& startAddress,
-                const std::wstring& endAddress, const std::wstring& addressType) {
-    WriteStartTagOpen(os, level, CML_TAG_ADDRESS_RANGE);
-    WriteEscapedAttribute(os, CML_TAG_START_ADDRESS, startAddress);
-    WriteEscapedAttribute(os, CML_TAG_END_ADDRESS, endAddress);
-    WriteEscapedAttribute(os, CML_TAG_ADDRESS_TYPE, addressType);
-    WriteText(os, L"/>");
-    WriteLineEnd(os);
-}
-
 }  // namespace
-
-void WriteAddressRange(std::wostream& os, uint32_t level, const std::wstring& startAddress,
-                       const std::wstring& endAddress, const std::wstring& addressType) {
-    WriteRange(os, level, startAddress, endAddress, addressType);
-}
-void WriteAddressRange(std::ostream& os, uint32_t level, const std::wstring& startAddress,
-                       const std::wstring& endAddress, const std::wstring& addressType) {
-    WriteRange(os, level, startAddress, endAddress, addressType);
-}
 
 void WritePagingAttributes(std::wostream& os, uint32_t count, const std::wstring& startCursor,
                            const std::wstring& endCursor) {

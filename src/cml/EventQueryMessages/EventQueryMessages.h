@@ -43,13 +43,6 @@ void WritePagingAttributes(std::wostream& os, uint32_t count, const std::wstring
 void WritePagingAttributes(std::ostream& os, uint32_t count, const std::wstring& startCursor,
                            const std::wstring& endCursor);
 
-// <address-range start-address='A' end-address='B' address-type='T'/> on a line of its own,
-// every attribute written even when empty.
-void WriteAddressRange(std::wostream& os, uint32_t level, const std::wstring& startAddress,
-                       const std::wstring& endAddress, const std::wstring& addressType);
-void WriteAddressRange(std::ostream& os, uint32_t level, const std::wstring& startAddress,
-                       const std::wstring& endAddress, const std::wstring& addressType);
-
 // A flag as the word "true" or "false".
 const wchar_t* FlagText(bool flag);
 

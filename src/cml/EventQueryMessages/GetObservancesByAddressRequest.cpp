@@ -8,14 +8,8 @@
 #include "cml/CmlDOM_Exception.h"
 #include "cml/CmlException.h"
 #include "cml/CmlTagNames.h"
-#include "cml/EventQueryMessages/EventQueryMessages.h"
 
 namespace zav::cml {
-
-using EventQueryMessages::Attribute;
-using EventQueryMessages::ForEachChild;
-using EventQueryMessages::Text;
-using EventQueryMessages::WriteAddressRange;
 
 CGetObservancesByAddressRequest::CGetObservancesByAddressRequest(std::wstring requestId)
     : CGetObservancesRequest(CML_TAG_GET_OBSERVANCES_BY_ADDRESS_REQUEST, std::move(requestId)) {}
@@ -29,19 +23,7 @@ CCmlDocumentBase* CGetObservancesByAddressRequest::Clone() const {
 void CGetObservancesByAddressRequest::Assign(const CGetObservancesByAddressRequest& other) {
     if (&other == this) return;
     CGetObservancesRequest::Assign(other);
-    SetStartAddress(other.GetStartAddress());
-    SetEndAddress(other.GetEndAddress());
-    SetAddressType(other.GetAddressType());
-}
-
-void CGetObservancesByAddressRequest::SetStartAddress(const wchar_t* address) {
-    m_strStartAddress = Text(address);
-}
-void CGetObservancesByAddressRequest::SetEndAddress(const wchar_t* address) {
-    m_strEndAddress = Text(address);
-}
-void CGetObservancesByAddressRequest::SetAddressType(const wchar_t* addressType) {
-    m_strAddressType = Text(addressType);
+    m_range = other.m_range;
 }
 
 uint32_t CGetObservancesByAddressRequest::GetChildElementCount() const {
@@ -55,11 +37,7 @@ void CGetObservancesByAddressRequest::Deserialize(const CCmlDOM_Element& element
     }
     CGetObservancesRequest::Deserialize(element);
     try {
-        ForEachChild(element, CML_TAG_ADDRESS_RANGE, [this](const CCmlDOM_Element& range) {
-            SetStartAddress(Attribute(range, CML_TAG_START_ADDRESS));
-            SetEndAddress(Attribute(range, CML_TAG_END_ADDRESS));
-            SetAddressType(Attribute(range, CML_TAG_ADDRESS_TYPE));
-        });
+        m_range.Read(element);
     } catch (const xercesc::DOMException& e) {
         throw CCmlDOM_Exception(e).ToCmlException(
             L"Parsing 'get-observances-by-address-request' element");
@@ -69,7 +47,7 @@ void CGetObservancesByAddressRequest::Deserialize(const CCmlDOM_Element& element
 template <class Stream>
 int CGetObservancesByAddressRequest::WriteContent(Stream& os, uint32_t level) const {
     const int written = CGetObservancesRequest::SerializeContent(os, level);
-    WriteAddressRange(os, level, GetStartAddress(), GetEndAddress(), GetAddressType());
+    m_range.Write(os, level);
     return written + 1;
 }
 

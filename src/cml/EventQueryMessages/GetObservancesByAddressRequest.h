@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "cml/EventQueryMessages/AddressRange.h"
 #include "cml/EventQueryMessages/GetObservancesRequest.h"
 
 namespace zav::cml {
@@ -28,13 +29,13 @@ public:
     int SerializeContent(std::ostream& os, uint32_t level) const override;
 
     virtual void Assign(const CGetObservancesByAddressRequest& other);
-    virtual const std::wstring& GetStartAddress() const { return m_strStartAddress; }
-    virtual const std::wstring& GetEndAddress() const { return m_strEndAddress; }
-    virtual const std::wstring& GetAddressType() const { return m_strAddressType; }
-    virtual void SetStartAddress(const wchar_t* address);
-    virtual void SetEndAddress(const wchar_t* address);
+    virtual const std::wstring& GetStartAddress() const { return m_range.GetStartAddress(); }
+    virtual const std::wstring& GetEndAddress() const { return m_range.GetEndAddress(); }
+    virtual const std::wstring& GetAddressType() const { return m_range.GetAddressType(); }
+    virtual void SetStartAddress(const wchar_t* address) { m_range.SetStartAddress(address); }
+    virtual void SetEndAddress(const wchar_t* address) { m_range.SetEndAddress(address); }
     // "ipv4" or "ipv6" from the client.
-    virtual void SetAddressType(const wchar_t* addressType);
+    virtual void SetAddressType(const wchar_t* addressType) { m_range.SetAddressType(addressType); }
 
     void SetStartAddress(const std::wstring& address) { SetStartAddress(address.c_str()); }
     void SetEndAddress(const std::wstring& address) { SetEndAddress(address.c_str()); }
@@ -44,9 +45,7 @@ private:
     template <class Stream>
     int WriteContent(Stream& os, uint32_t level) const;
 
-    std::wstring m_strStartAddress;
-    std::wstring m_strEndAddress;
-    std::wstring m_strAddressType;
+    EventQueryMessages::CAddressRange m_range;
 };
 
 }  // namespace zav::cml

@@ -8,13 +8,8 @@
 #include "cml/CmlDOM_Exception.h"
 #include "cml/CmlException.h"
 #include "cml/CmlTagNames.h"
-#include "cml/CmlWriter.h"
-#include "cml/EventQueryMessages/EventQueryMessages.h"
 
 namespace zav::cml {
-
-using EventQueryMessages::Attribute;
-using EventQueryMessages::Text;
 
 CGetObservancesByGroupRequest::CGetObservancesByGroupRequest(std::wstring requestId)
     : CGetObservancesRequest(CML_TAG_GET_OBSERVANCES_BY_GROUP_REQUEST, std::move(requestId)) {}
@@ -28,11 +23,7 @@ CCmlDocumentBase* CGetObservancesByGroupRequest::Clone() const {
 void CGetObservancesByGroupRequest::Assign(const CGetObservancesByGroupRequest& other) {
     if (&other == this) return;
     CGetObservancesRequest::Assign(other);
-    SetGroupId(other.GetGroupId());
-}
-
-void CGetObservancesByGroupRequest::SetGroupId(const wchar_t* groupId) {
-    m_strGroupId = Text(groupId);
+    m_groupId = other.m_groupId;
 }
 
 void CGetObservancesByGroupRequest::Deserialize(const CCmlDOM_Element& element) {
@@ -42,7 +33,7 @@ void CGetObservancesByGroupRequest::Deserialize(const CCmlDOM_Element& element) 
     }
     CGetObservancesRequest::Deserialize(element);
     try {
-        SetGroupId(Attribute(element, CML_TAG_GROUP_ID));
+        m_groupId.Read(element);
     } catch (const xercesc::DOMException& e) {
         throw CCmlDOM_Exception(e).ToCmlException(
             L"Parsing 'get-observances-by-group-request' element");
@@ -52,7 +43,7 @@ void CGetObservancesByGroupRequest::Deserialize(const CCmlDOM_Element& element) 
 template <class Stream>
 void CGetObservancesByGroupRequest::WriteAttributes(Stream& os) const {
     CGetObservancesRequest::SerializeAttributes(os);
-    if (!GetGroupId().empty()) WriteEscapedAttribute(os, CML_TAG_GROUP_ID, GetGroupId());
+    m_groupId.Write(os);
 }
 
 void CGetObservancesByGroupRequest::SerializeAttributes(std::wostream& os) const {

@@ -8,14 +8,8 @@
 #include "cml/CmlDOM_Exception.h"
 #include "cml/CmlException.h"
 #include "cml/CmlTagNames.h"
-#include "cml/EventQueryMessages/EventQueryMessages.h"
 
 namespace zav::cml {
-
-using EventQueryMessages::Attribute;
-using EventQueryMessages::ForEachChild;
-using EventQueryMessages::Text;
-using EventQueryMessages::WriteAddressRange;
 
 CGetVulnerabilitiesByAddressRequest::CGetVulnerabilitiesByAddressRequest(std::wstring requestId)
     : CGetVulnerabilitiesRequest(CML_TAG_GET_VULNERABILITIES_BY_ADDRESS_REQUEST,
@@ -30,19 +24,7 @@ CCmlDocumentBase* CGetVulnerabilitiesByAddressRequest::Clone() const {
 void CGetVulnerabilitiesByAddressRequest::Assign(const CGetVulnerabilitiesByAddressRequest& other) {
     if (&other == this) return;
     CGetVulnerabilitiesRequest::Assign(other);
-    SetStartAddress(other.GetStartAddress());
-    SetEndAddress(other.GetEndAddress());
-    SetAddressType(other.GetAddressType());
-}
-
-void CGetVulnerabilitiesByAddressRequest::SetStartAddress(const wchar_t* address) {
-    m_strStartAddress = Text(address);
-}
-void CGetVulnerabilitiesByAddressRequest::SetEndAddress(const wchar_t* address) {
-    m_strEndAddress = Text(address);
-}
-void CGetVulnerabilitiesByAddressRequest::SetAddressType(const wchar_t* addressType) {
-    m_strAddressType = Text(addressType);
+    m_range = other.m_range;
 }
 
 uint32_t CGetVulnerabilitiesByAddressRequest::GetChildElementCount() const {
@@ -56,11 +38,7 @@ void CGetVulnerabilitiesByAddressRequest::Deserialize(const CCmlDOM_Element& ele
     }
     CGetVulnerabilitiesRequest::Deserialize(element);
     try {
-        ForEachChild(element, CML_TAG_ADDRESS_RANGE, [this](const CCmlDOM_Element& range) {
-            SetStartAddress(Attribute(range, CML_TAG_START_ADDRESS));
-            SetEndAddress(Attribute(range, CML_TAG_END_ADDRESS));
-            SetAddressType(Attribute(range, CML_TAG_ADDRESS_TYPE));
-        });
+        m_range.Read(element);
     } catch (const xercesc::DOMException& e) {
         throw CCmlDOM_Exception(e).ToCmlException(
             L"Parsing 'get-vulnerabilities-by-address-request' element");
@@ -70,7 +48,7 @@ void CGetVulnerabilitiesByAddressRequest::Deserialize(const CCmlDOM_Element& ele
 template <class Stream>
 int CGetVulnerabilitiesByAddressRequest::WriteContent(Stream& os, uint32_t level) const {
     const int written = CGetVulnerabilitiesRequest::SerializeContent(os, level);
-    WriteAddressRange(os, level, GetStartAddress(), GetEndAddress(), GetAddressType());
+    m_range.Write(os, level);
     return written + 1;
 }
 

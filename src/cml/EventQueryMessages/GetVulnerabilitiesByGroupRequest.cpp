@@ -8,13 +8,8 @@
 #include "cml/CmlDOM_Exception.h"
 #include "cml/CmlException.h"
 #include "cml/CmlTagNames.h"
-#include "cml/CmlWriter.h"
-#include "cml/EventQueryMessages/EventQueryMessages.h"
 
 namespace zav::cml {
-
-using EventQueryMessages::Attribute;
-using EventQueryMessages::Text;
 
 CGetVulnerabilitiesByGroupRequest::CGetVulnerabilitiesByGroupRequest(std::wstring requestId)
     : CGetVulnerabilitiesRequest(CML_TAG_GET_VULNERABILITIES_BY_GROUP_REQUEST,
@@ -29,11 +24,7 @@ CCmlDocumentBase* CGetVulnerabilitiesByGroupRequest::Clone() const {
 void CGetVulnerabilitiesByGroupRequest::Assign(const CGetVulnerabilitiesByGroupRequest& other) {
     if (&other == this) return;
     CGetVulnerabilitiesRequest::Assign(other);
-    SetGroupId(other.GetGroupId());
-}
-
-void CGetVulnerabilitiesByGroupRequest::SetGroupId(const wchar_t* groupId) {
-    m_strGroupId = Text(groupId);
+    m_groupId = other.m_groupId;
 }
 
 void CGetVulnerabilitiesByGroupRequest::Deserialize(const CCmlDOM_Element& element) {
@@ -43,7 +34,7 @@ void CGetVulnerabilitiesByGroupRequest::Deserialize(const CCmlDOM_Element& eleme
     }
     CGetVulnerabilitiesRequest::Deserialize(element);
     try {
-        SetGroupId(Attribute(element, CML_TAG_GROUP_ID));
+        m_groupId.Read(element);
     } catch (const xercesc::DOMException& e) {
         // The capital V is the established wording of this message.
         throw CCmlDOM_Exception(e).ToCmlException(
@@ -54,7 +45,7 @@ void CGetVulnerabilitiesByGroupRequest::Deserialize(const CCmlDOM_Element& eleme
 template <class Stream>
 void CGetVulnerabilitiesByGroupRequest::WriteAttributes(Stream& os) const {
     CGetVulnerabilitiesRequest::SerializeAttributes(os);
-    if (!GetGroupId().empty()) WriteEscapedAttribute(os, CML_TAG_GROUP_ID, GetGroupId());
+    m_groupId.Write(os);
 }
 
 void CGetVulnerabilitiesByGroupRequest::SerializeAttributes(std::wostream& os) const {

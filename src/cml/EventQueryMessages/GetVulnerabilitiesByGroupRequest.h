@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cml/EventQueryMessages/GetVulnerabilitiesRequest.h"
+#include "cml/EventQueryMessages/GroupId.h"
 
 namespace zav::cml {
 
@@ -26,8 +27,8 @@ public:
     void SerializeAttributes(std::ostream& os) const override;
 
     virtual void Assign(const CGetVulnerabilitiesByGroupRequest& other);
-    virtual const std::wstring& GetGroupId() const { return m_strGroupId; }
-    virtual void SetGroupId(const wchar_t* groupId);
+    virtual const std::wstring& GetGroupId() const { return m_groupId.Get(); }
+    virtual void SetGroupId(const wchar_t* groupId) { m_groupId.Set(groupId); }
 
     void SetGroupId(const std::wstring& groupId) { SetGroupId(groupId.c_str()); }
 
@@ -35,7 +36,7 @@ private:
     template <class Stream>
     void WriteAttributes(Stream& os) const;
 
-    std::wstring m_strGroupId;
+    EventQueryMessages::CGroupId m_groupId;
 };
 
 }  // namespace zav::cml
