@@ -20,6 +20,7 @@ if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") || true
     fail=1
 fi
-objdump -p "$lib" | grep -q 'SONAME *libzavEventQuerySvcs5.so$' || { echo "wrong SONAME"; fail=1; }
+headers=$(objdump -p "$lib")  # whole output first: grep -q would cut the pipe under pipefail
+grep -q 'SONAME *libzavEventQuerySvcs5.so$' <<< "$headers" || { echo "wrong SONAME"; fail=1; }
 [ $fail -eq 0 ] && echo "exports ok: $(echo "$expected" | wc -l) symbols at Version_5.0"
 exit $fail

@@ -13,6 +13,7 @@ if [ "$actual" != "$expected" ]; then
     fail=1
 fi
 [ "$(echo "$expected" | wc -l)" -eq 81 ] || { echo "entry point list is not 81 long"; fail=1; }
-objdump -p "$lib" | grep -q 'SONAME *libzavSessionConfigSvcs5.so$' || { echo "wrong SONAME"; fail=1; }
+headers=$(objdump -p "$lib")  # whole output first: grep -q would cut the pipe under pipefail
+grep -q 'SONAME *libzavSessionConfigSvcs5.so$' <<< "$headers" || { echo "wrong SONAME"; fail=1; }
 [ $fail -eq 0 ] && echo "exports ok: $(echo "$actual" | wc -l) SCS_ entry points"
 exit $fail
