@@ -1,5 +1,7 @@
 #include "IntegrationTest.h"
 
+#include "ThreadCount.h"
+
 #include <dlfcn.h>
 
 #include <chrono>
@@ -22,6 +24,7 @@ void CIntegrationTest::SetUp() {
     std::filesystem::current_path(m_dir);
     CJournal::Get().Clear();
     Eq().EQ_SetMSLLibPath(ZAV_IT_SCS_DIR);
+    m_uThreadsAtStart = zavTest::ThreadCount();
 }
 
 void CIntegrationTest::TearDown() {
@@ -29,6 +32,8 @@ void CIntegrationTest::TearDown() {
     // behind would overlap the next test or race the static destructors at process exit.
     EXPECT_EQ(0u, Eq().EQ_ShutDown());
     EXPECT_FALSE(ComponentLoaded()) << "a service object was not released";
+    // The dispatch thread may still be returning from its last call; let it finish.
+    zavTest::WaitForThreadCount(m_uThreadsAtStart);
     if (m_previousDir.empty()) return;
     std::filesystem::current_path(m_previousDir);
     std::error_code ignored;

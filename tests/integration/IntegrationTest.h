@@ -46,6 +46,7 @@ protected:
 
 private:
     std::filesystem::path m_previousDir;
+    std::size_t m_uThreadsAtStart = 0;
 };
 
 // Whether the session configuration component is loaded: it is unloaded with the last service

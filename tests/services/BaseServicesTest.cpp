@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "ThreadCount.h"
 #include "event_query/eqRetryState.h"
 #include "security/SignatureTestSupport.h"
 #include "services/BaseServices.h"
@@ -130,8 +131,11 @@ protected:
         ASSERT_EQ(0u, zavSecurity::SignFile(m_key.get(), copy, true, nullptr));
         zavServices::SetMSLLoaderLibPath(m_dir.Get().c_str());
         TraceCapture::Clear();
+        m_uThreadsAtStart = zavTest::ThreadCount();
     }
     void TearDown() override {
+        // A dispatch thread may still be returning after it let go of its service.
+        zavTest::WaitForThreadCount(m_uThreadsAtStart);
         zavServices::SetMSLLoaderLibPath("");
         zavSecurity::ClearAddedTrustedKeys();
     }
@@ -164,6 +168,7 @@ protected:
 
     zavTest::CScratchDir m_dir;
     zavSecurity::EvpPkeyPtr m_key;
+    std::size_t m_uThreadsAtStart = 0;
     std::shared_ptr<CBaseServices::CReleaseSignal> m_pReleased;
 };
 
