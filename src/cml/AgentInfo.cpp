@@ -115,17 +115,10 @@ void CAgentInfo::Deserialize(const CCmlDOM_Element& element) {
 
 template <class Stream>
 void CAgentInfo::WriteElement(Stream& os, uint32_t level) const {
-    WriteStartTagOpen(os, level, GetElementName());
-    SerializeAttributes(os);
-    if (m_agentGroups.empty()) {
-        WriteText(os, L"/>");
-        WriteLineEnd(os);
-        return;
-    }
-    WriteText(os, L">");
-    WriteLineEnd(os);
-    SerializeContent(os, level + 1);
-    WriteEndTag(os, level, GetElementName());
+    zav::cml::WriteElement(
+        os, level, GetElementName(), !m_agentGroups.empty(),
+        [this](Stream& out) { SerializeAttributes(out); },
+        [this](Stream& out, uint32_t inner) { SerializeContent(out, inner); });
 }
 
 template <class Stream>

@@ -15,18 +15,11 @@ namespace {
 std::wstring Text(const wchar_t* s) { return s != nullptr ? std::wstring(s) : std::wstring(); }
 
 template <class Stream>
-void WriteElement(const CCmlDocumentBase& doc, Stream& os, uint32_t level) {
-    WriteStartTagOpen(os, level, doc.GetTagName());
-    doc.SerializeAttributes(os);
-    if (doc.GetChildElementCount() != 0) {
-        WriteText(os, L">");
-        WriteLineEnd(os);
-        doc.SerializeContent(os, level + 1);
-        WriteEndTag(os, level, doc.GetTagName());
-        return;
-    }
-    WriteText(os, L"/>");
-    WriteLineEnd(os);
+void WriteDocumentElement(const CCmlDocumentBase& doc, Stream& os, uint32_t level) {
+    WriteElement(
+        os, level, doc.GetTagName(), doc.GetChildElementCount() != 0,
+        [&doc](Stream& out) { doc.SerializeAttributes(out); },
+        [&doc](Stream& out, uint32_t inner) { doc.SerializeContent(out, inner); });
 }
 
 template <class Stream>
@@ -55,10 +48,10 @@ void CCmlDocumentBase::Deserialize(const CCmlDOM_Element& element) {
 }
 
 void CCmlDocumentBase::SerializeElement(std::wostream& os, uint32_t level) const {
-    WriteElement(*this, os, level);
+    WriteDocumentElement(*this, os, level);
 }
 void CCmlDocumentBase::SerializeElement(std::ostream& os, uint32_t level) const {
-    WriteElement(*this, os, level);
+    WriteDocumentElement(*this, os, level);
 }
 
 void CCmlDocumentBase::Serialize(std::wostream& os) const { SerializeDocument(*this, os); }

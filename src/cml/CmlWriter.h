@@ -86,6 +86,23 @@ void WriteTextElement(std::wostream& os, uint32_t level, std::wstring_view tag,
                       std::wstring_view text);
 void WriteTextElement(std::ostream& os, uint32_t level, std::wstring_view tag,
                       std::wstring_view text);
+// A whole element: "<tag", the attributes, then "/>" when it has no content, otherwise ">",
+// the content one level deeper and "</tag>". Works on wide and narrow streams alike.
+template <class Stream, class Attributes, class Content>
+void WriteElement(Stream& os, uint32_t level, std::wstring_view tag, bool hasContent,
+                  Attributes&& writeAttributes, Content&& writeContent) {
+    WriteStartTagOpen(os, level, tag);
+    writeAttributes(os);
+    if (!hasContent) {
+        WriteText(os, L"/>");
+        WriteLineEnd(os);
+        return;
+    }
+    WriteText(os, L">");
+    WriteLineEnd(os);
+    writeContent(os, level + 1);
+    WriteEndTag(os, level, tag);
+}
 
 // ---- Documents ----------------------------------------------------------------------------------
 // "<?xml version='1.0' encoding='UTF-8' standalone='no'?>" (or 'yes') and a line end. A wide

@@ -77,17 +77,9 @@ void CEventQueryResultItem::WriteAttributes(Stream& os) const {
 
 template <class Stream>
 void CEventQueryResultItem::WriteElement(Stream& os, uint32_t level) const {
-    WriteStartTagOpen(os, level, GetTagName());
-    SerializeAttributes(os);
-    if (m_data.empty()) {
-        WriteText(os, L"/>");
-        WriteLineEnd(os);
-        return;
-    }
-    WriteText(os, L">");
-    WriteLineEnd(os);
-    SerializeContent(os, level + 1);
-    WriteEndTag(os, level, GetTagName());
+    zav::cml::WriteElement(
+        os, level, GetTagName(), !m_data.empty(), [this](Stream& out) { SerializeAttributes(out); },
+        [this](Stream& out, uint32_t inner) { SerializeContent(out, inner); });
 }
 
 template <class Stream>
