@@ -49,16 +49,11 @@ unsigned long long PatchNumber(const std::wstring& text) {
 // The global factory. A plain pointer is zero before any constructor runs, so registrations
 // from other files' load-time objects may come first and create it.
 CCmlClassFactory* g_pFactory = nullptr;
-bool g_bUnloading = false;
 
+// The factory is never freed: a dispatch thread abandoned at shutdown may still be reading an
+// answer while the process runs its exit-time destructors. The process takes the memory back.
 struct CGlobalFactoryLifetime {
     CGlobalFactoryLifetime() { GetGlobalClassFactory(); }
-    ~CGlobalFactoryLifetime() {
-        std::lock_guard<std::recursive_mutex> lock(GetClassFactoryLock());
-        delete g_pFactory;
-        g_pFactory = nullptr;
-        g_bUnloading = true;
-    }
 } g_factoryLifetime;
 
 }  // namespace
@@ -181,13 +176,14 @@ std::unique_ptr<CCmlDocumentBase> CCmlClassFactory::CreateDocument(const CCmlDOM
 // ---- Global functions ---------------------------------------------------------------------------
 
 std::recursive_mutex& GetClassFactoryLock() {
-    static std::recursive_mutex lock;
-    return lock;
+    // Never destroyed, as the factory (see above).
+    static std::recursive_mutex* const lock = new std::recursive_mutex;
+    return *lock;
 }
 
 CCmlClassFactory* GetGlobalClassFactory() {
     std::lock_guard<std::recursive_mutex> lock(GetClassFactoryLock());
-    if (g_pFactory == nullptr && !g_bUnloading) g_pFactory = new CCmlClassFactory();
+    if (g_pFactory == nullptr) g_pFactory = new CCmlClassFactory();
     return g_pFactory;
 }
 

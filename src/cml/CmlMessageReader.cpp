@@ -9,6 +9,7 @@
 #include "cml/CmlException.h"
 #include "cml/CmlMessage.h"
 #include "cml/CmlNamespace.h"
+#include "cml/CmlReadLimits.h"
 #include "cml/CmlTagNames.h"
 #include "zavToolsLib/zavStatus.h"
 
@@ -40,7 +41,9 @@ template <class Body, class Add>
 void ReadBlock(const CCmlDOM_Element& body, const std::wstring& cmlNamespace,
                const wchar_t* blockTag, const wchar_t* context, Add&& add) {
     const CCmlDOM_NodeList blocks = body.getElementsByTagNameNS(cmlNamespace.c_str(), blockTag);
-    for (std::size_t i = 0; i < blocks.getLength(); ++i) {
+    // A deep list walks the tree again for every getLength: count once, then read in order.
+    const std::size_t count = blocks.getLength();
+    for (std::size_t i = 0; i < count; ++i) {
         for (CCmlDOM_Node child = blocks.item(i).getFirstChild(); !child.IsNull();
              child = child.getNextSibling()) {
             if (child.getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
@@ -61,6 +64,8 @@ void ReadBlock(const CCmlDOM_Element& body, const std::wstring& cmlNamespace,
 }  // namespace
 
 void CCmlMessage::Deserialize(const CCmlDOM_Element& element) {
+    // A message may hold messages; in an untrusted document only so deep.
+    const CCmlReadScope::CMessageLevel level;
     ClearBody();
     m_destinations.clear();
     if (element.IsNull()) {

@@ -46,14 +46,15 @@ const CNamespaceTableEntry NAMESPACE_TABLE[NAMESPACE_TABLE_SIZE] = {
 
 const std::set<std::wstring>& GetKnownNamespaces() {
     // Built on first use so that load-time callers in other files find it ready.
-    static const std::set<std::wstring> known = [] {
-        std::set<std::wstring> set;
+    // Never destroyed: an abandoned reader may still use it while the process exits.
+    static const std::set<std::wstring>* const known = [] {
+        auto* set = new std::set<std::wstring>;
         for (const CNamespaceTableEntry& entry : NAMESPACE_TABLE) {
-            if (entry.bKnown) set.insert(entry.pszNamespace);
+            if (entry.bKnown) set->insert(entry.pszNamespace);
         }
         return set;
     }();
-    return known;
+    return *known;
 }
 
 bool IsKnownNamespace(const std::wstring& namespaceURI) {

@@ -1,6 +1,8 @@
 #include "cml/CmlParser.h"
 
 #include <xercesc/dom/DOMException.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/sax/SAXException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
@@ -31,9 +33,10 @@ struct CParserSettings {
     NamespaceSet implicitNamespaces;
 };
 
+// Never destroyed: an abandoned reader may still parse while the process exits.
 CParserSettings& Settings() {
-    static CParserSettings settings;
-    return settings;
+    static CParserSettings* const settings = new CParserSettings;
+    return *settings;
 }
 
 // Built at load time, as the rest of the parser's process-wide state.
@@ -96,13 +99,121 @@ const NamespaceSet& GetImplicitNamespaces() { return Settings().implicitNamespac
 
 // ---- CCmlDOMParser ------------------------------------------------------------------------------
 
-CCmlDOMParser::CCmlDOMParser() : xercesc::XercesDOMParser(nullptr, GetXmlMemoryManager()) {}
+namespace {
+
+// The parser library must be up before a parser is built.
+xercesc::XMLValidator* NoValidatorOncePlatformReady() {
+    EnsureXmlPlatform();
+    return nullptr;
+}
+
+std::size_t Length(const XMLCh* text) {
+    return text != nullptr ? xercesc::XMLString::stringLen(text) : 0;
+}
+
+}  // namespace
+
+CCmlDOMParser::CCmlDOMParser(CCmlMemoryBudget& memory)
+    : xercesc::XercesDOMParser(NoValidatorOncePlatformReady(), &memory), m_memory(memory) {
+    // CML documents never carry one. The scanner refuses a document type declaration in any
+    // encoding, so no entity is ever expanded and no default attribute ever injected.
+    getScanner()->setDisallowDTD(true);
+}
 
 CCmlDOMParser::~CCmlDOMParser() = default;
 
+void CCmlDOMParser::SetReadLimits(const CCmlReadLimits* limits, std::size_t inputSize) {
+    m_pLimits = limits;
+    std::size_t budget = 0;
+    if (limits != nullptr && inputSize != 0) {
+        // The received body and the objects read from the tree take the rest of the allowance.
+        budget = std::size_t{limits->uMemoryFactor} * inputSize + CML_MEMORY_ALLOWANCE * 3 / 4;
+    }
+    m_memory.StartBudget(budget);
+}
+
+void CCmlDOMParser::CheckMemoryBudget() const {
+    if (m_memory.GetRefusedTotal() != 0) {
+        ThrowLimitExceeded("parser memory", m_memory.GetRefusedTotal(), "memoryFactor",
+                           m_pLimits != nullptr ? m_pLimits->uMemoryFactor : 0);
+    }
+}
+
+void CCmlDOMParser::CheckValueLength(std::size_t length) const {
+    if (length > m_pLimits->uMaxValueLength) {
+        ThrowLimitExceeded("value length", length, "maxValueLength", m_pLimits->uMaxValueLength);
+    }
+}
+
+void CCmlDOMParser::startDocument() {
+    m_uDepth = 0;
+    m_uTextRun = 0;
+    xercesc::XercesDOMParser::startDocument();
+}
+
+void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
+                                 const XMLCh* const elemPrefix,
+                                 const xercesc::RefVectorOf<xercesc::XMLAttr>& attrList,
+                                 const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) {
+    if (m_pLimits != nullptr) {
+        if (m_pLimits->pCancel != nullptr && m_pLimits->pCancel->load(std::memory_order_relaxed)) {
+            ThrowReadCancelled();
+        }
+        m_uTextRun = 0;
+        if (m_uDepth + 1 > m_pLimits->uMaxElementDepth) {
+            ThrowLimitExceeded("element depth", m_uDepth + 1, "maxElementDepth",
+                               m_pLimits->uMaxElementDepth);
+        }
+        if (attrCount > m_pLimits->uMaxAttributes) {
+            ThrowLimitExceeded("attribute count", attrCount, "maxAttributes",
+                               m_pLimits->uMaxAttributes);
+        }
+        for (XMLSize_t i = 0; i < attrCount; ++i) {
+            CheckValueLength(Length(attrList.elementAt(i)->getValue()));
+        }
+    }
+    if (!isEmpty) ++m_uDepth;
+    xercesc::XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount,
+                                           isEmpty, isRoot);
+}
+
+void CCmlDOMParser::endElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
+                               const bool isRoot, const XMLCh* const elemPrefix) {
+    if (m_uDepth != 0) --m_uDepth;
+    m_uTextRun = 0;
+    xercesc::XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
+}
+
+void CCmlDOMParser::docCharacters(const XMLCh* const chars, const XMLSize_t length,
+                                  const bool cdataSection) {
+    if (m_pLimits != nullptr) {
+        // The parser library may deliver one text in pieces; they make one node.
+        m_uTextRun += length;
+        CheckValueLength(m_uTextRun);
+    }
+    xercesc::XercesDOMParser::docCharacters(chars, length, cdataSection);
+}
+
+void CCmlDOMParser::docComment(const XMLCh* const comment) {
+    if (m_pLimits != nullptr) {
+        m_uTextRun = 0;
+        CheckValueLength(Length(comment));
+    }
+    xercesc::XercesDOMParser::docComment(comment);
+}
+
+void CCmlDOMParser::docPI(const XMLCh* const target, const XMLCh* const data) {
+    if (m_pLimits != nullptr) {
+        m_uTextRun = 0;
+        CheckValueLength(Length(target) + Length(data));
+    }
+    xercesc::XercesDOMParser::docPI(target, data);
+}
+
 // ---- CCmlParser ---------------------------------------------------------------------------------
 
-CCmlParser::CCmlParser(uint32_t validationMode) : m_uValidationMode(validationMode) {}
+CCmlParser::CCmlParser(uint32_t validationMode)
+    : m_parser(m_memory), m_uValidationMode(validationMode) {}
 
 CCmlParser::~CCmlParser() = default;
 
@@ -147,6 +258,7 @@ void CCmlParser::ParseFile(const wchar_t* path, uint32_t mode, const std::wstrin
     } catch (const xercesc::XMLException& e) {
         ThrowParseError(L"Error parsing input content\nMessage:  " + FromUtf16(e.getMessage()));
     }
+    m_parser.SetReadLimits(m_pReadLimits, 0);
     Parse(*input, mode, folder);
 }
 
@@ -161,6 +273,7 @@ void CCmlParser::ParseFile(const char* path, uint32_t mode, const std::wstring& 
 void CCmlParser::ParseBuffer(const unsigned char* bytes, std::size_t length, uint32_t mode,
                              const std::wstring& folder) {
     const CCmlMemBufInputSource input(bytes, length);
+    m_parser.SetReadLimits(m_pReadLimits, length);
     Parse(input, mode, folder);
 }
 
@@ -242,7 +355,9 @@ void CCmlParser::CheckSchemaCompatibility(const xercesc::InputSource& input,
             {base + CML_MESSAGE_PATH, CML_MESSAGE_SCHEMA_VERSION}};
         for (const auto& [namespaceURI, expected] : cmlForms) {
             const CCmlDOM_NodeList list = elements(namespaceURI, CML_TAG_CML);
-            for (std::size_t i = 0; i < list.getLength(); ++i) {
+            // Deep lists recount the whole tree on every getLength: count once.
+            const std::size_t count = list.getLength();
+            for (std::size_t i = 0; i < count; ++i) {
                 CCmlDOM_Element element;
                 element.SetDOMElement(list.item(i).GetDOMNode());
                 check(namespaceURI, expected, Text(element.getAttribute(CML_TAG_SCHEMA_VERSION)));
@@ -251,7 +366,8 @@ void CCmlParser::CheckSchemaCompatibility(const xercesc::InputSource& input,
         for (const NamespaceSet* namespaces : {&GetImplicitNamespaces(), &GetNamespaces()}) {
             for (const CNamespace& entry : *namespaces) {
                 const CCmlDOM_NodeList list = elements(entry.GetNamespace(), L"*");
-                for (std::size_t i = 0; i < list.getLength(); ++i) {
+                const std::size_t count = list.getLength();
+                for (std::size_t i = 0; i < count; ++i) {
                     CCmlDOM_Element element;
                     element.SetDOMElement(list.item(i).GetDOMNode());
                     const std::wstring found = Text(element.getAttribute(CML_TAG_SCHEMA_VERSION));
@@ -310,6 +426,7 @@ void CCmlParser::DoParse(const xercesc::InputSource& input) {
     } catch (const xercesc::SAXException& e) {
         ThrowParseError(L"Parse operation\nMessage:  " + FromUtf16(e.getMessage()));
     } catch (const xercesc::OutOfMemoryException&) {
+        m_parser.CheckMemoryBudget();
         throw CCmlException(L"Parse operation", L"Insufficient memory",
                             zavToolsLib::ZAV_E_BUFFER_FULL);
     }
@@ -341,6 +458,19 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
     return ParseAndRead(mode, namespaces, lookupMode, [&](CCmlParser& parser) {
         parser.ParseBuffer(bytes, length, mode, folder);
     });
+}
+
+std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, std::size_t length,
+                                                    const CCmlReadLimits& limits, int lookupMode) {
+    if (length > limits.uMaxResponseSize) {
+        ThrowLimitExceeded("document size", length, "maxResponseSize", limits.uMaxResponseSize);
+    }
+    const CCmlReadScope scope(limits);
+    CCmlParser parser(CML_DONT_VALIDATE);
+    parser.SetReadLimits(&scope.GetLimits());
+    parser.ParseBuffer(bytes, length, CML_DONT_VALIDATE);
+    scope.CheckCancel();
+    return Deserialize(parser.GetDocumentElement(), lookupMode);
 }
 
 std::unique_ptr<CCmlDocumentBase> DeserializeFile(const wchar_t* path, uint32_t mode,

@@ -17,7 +17,9 @@
 #include "cml/CmlDOM_Document.h"
 #include "cml/CmlDOM_Element.h"
 #include "cml/CmlDocumentBase.h"
+#include "cml/CmlMemoryBudget.h"
 #include "cml/CmlNamespace.h"
+#include "cml/CmlReadLimits.h"
 #include "cml/CmlSaxErrorHandler.h"
 #include "cml/CmlSchemaException.h"
 
@@ -53,11 +55,40 @@ void RemoveImplicitNamespace(const std::wstring& namespaceURI);
 void ClearImplicitNamespaces();
 const NamespaceSet& GetImplicitNamespaces();
 
-// The parser library's DOM parser, created once the platform is up.
+// The parser library's DOM parser, created once the platform is up. It never reads a document
+// type declaration, and with limits set it checks every node against them as the node is read,
+// before it is added to the tree.
 class CCmlDOMParser : public xercesc::XercesDOMParser {
 public:
-    CCmlDOMParser();
+    // The memory manager must outlive the parser and its documents.
+    explicit CCmlDOMParser(CCmlMemoryBudget& memory);
     ~CCmlDOMParser() override;
+
+    // Null: no limits. The limits must outlive the parses; inputSize is the document's size in
+    // bytes (0 when unknown: no memory budget).
+    void SetReadLimits(const CCmlReadLimits* limits, std::size_t inputSize);
+    // Raises CML_E_LIMIT_EXCEEDED when the last parse ran out of its memory budget.
+    void CheckMemoryBudget() const;
+
+    void startDocument() override;
+    void startElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
+                      const XMLCh* const elemPrefix,
+                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attrList,
+                      const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override;
+    void endElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
+                    const bool isRoot, const XMLCh* const elemPrefix) override;
+    void docCharacters(const XMLCh* const chars, const XMLSize_t length,
+                       const bool cdataSection) override;
+    void docComment(const XMLCh* const comment) override;
+    void docPI(const XMLCh* const target, const XMLCh* const data) override;
+
+private:
+    void CheckValueLength(std::size_t length) const;
+
+    CCmlMemoryBudget& m_memory;
+    const CCmlReadLimits* m_pLimits = nullptr;
+    uint32_t m_uDepth = 0;
+    std::size_t m_uTextRun = 0;  // characters of the text node being read
 };
 
 class CCmlParser {
@@ -94,6 +125,8 @@ public:
     virtual const NamespaceSet& GetNamespaces() const { return m_instanceNamespaces; }
     virtual const CCmlSaxErrorHandler& GetErrorHandler() const { return m_errorHandler; }
     virtual uint32_t GetValidationMode() const { return m_uValidationMode; }
+    // Bounds the following parses (null: none); the limits must outlive them.
+    void SetReadLimits(const CCmlReadLimits* limits) { m_pReadLimits = limits; }
     virtual void SetValidationMode(uint32_t mode) { m_uValidationMode = mode; }
     // Owned by the parser.
     virtual const CCmlDOM_Document& GetDocument() const { return m_document; }
@@ -118,7 +151,9 @@ public:
     virtual void DoParse(const xercesc::InputSource& input);
 
 private:
-    // The document is declared after the DOM parser so that it goes first.
+    // The parser's memory goes last: the parser and the document were built with it. The
+    // document is declared after the DOM parser so that it goes first.
+    CCmlMemoryBudget m_memory;
     CCmlDOMParser m_parser;
     CCmlDOM_Document m_document;
     std::wstring m_strRootTagName;
@@ -127,6 +162,7 @@ private:
     NamespaceSet m_instanceNamespaces;
     CCmlSaxErrorHandler m_errorHandler;
     uint32_t m_uValidationMode;
+    const CCmlReadLimits* m_pReadLimits = nullptr;
 };
 
 // Parses and reads the document element through the class factory in one call. With mode 1 the
@@ -136,6 +172,11 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
                                                     uint32_t mode = CML_DONT_VALIDATE,
                                                     const NamespaceSet* namespaces = nullptr,
                                                     const std::wstring& folder = std::wstring(),
+                                                    int lookupMode = CML_LOOKUP_MATCH);
+// The same for an untrusted document: parsing and reading are bounded by the limits (the
+// document's size included) and raise CML_E_LIMIT_EXCEEDED or CML_E_READ_CANCELLED.
+std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, std::size_t length,
+                                                    const CCmlReadLimits& limits,
                                                     int lookupMode = CML_LOOKUP_MATCH);
 std::unique_ptr<CCmlDocumentBase> DeserializeFile(const wchar_t* path,
                                                   uint32_t mode = CML_DONT_VALIDATE,

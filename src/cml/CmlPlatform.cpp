@@ -11,9 +11,9 @@ namespace zav::cml {
 
 namespace {
 
-// One reference on the platform for the life of the library. A function-local static is built
-// on first use, so a parser used from another file's load-time object still finds the platform
-// ready, and it is torn down after every object constructed before it.
+// One reference on the platform for the life of the process. Built on first use, so a parser used
+// from another file's load-time object still finds the platform ready; never terminated, because
+// a dispatch thread abandoned at shutdown may still be parsing while the process exits.
 class CXmlPlatform {
 public:
     CXmlPlatform() {
@@ -25,7 +25,6 @@ public:
                                 zavToolsLib::ZAV_E_EXCEPTION);
         }
     }
-    ~CXmlPlatform() { xercesc::XMLPlatformUtils::Terminate(); }
     CXmlPlatform(const CXmlPlatform&) = delete;
     CXmlPlatform& operator=(const CXmlPlatform&) = delete;
 };
@@ -44,7 +43,10 @@ const CLoadTimeInit g_loadTimeInit;
 
 }  // namespace
 
-void EnsureXmlPlatform() { static CXmlPlatform platform; }
+void EnsureXmlPlatform() {
+    static const CXmlPlatform* const platform = new CXmlPlatform;
+    (void)platform;
+}
 
 xercesc::MemoryManager* GetXmlMemoryManager() {
     EnsureXmlPlatform();

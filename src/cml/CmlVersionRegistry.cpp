@@ -23,8 +23,9 @@ std::mutex& RegistryLock() {
 }
 
 std::unique_ptr<VersionMap>& Registry() {
-    static std::unique_ptr<VersionMap> registry;
-    return registry;
+    // Never destroyed: an abandoned reader may still use it while the process exits.
+    static std::unique_ptr<VersionMap>* const registry = new std::unique_ptr<VersionMap>;
+    return *registry;
 }
 
 // Under the lock.

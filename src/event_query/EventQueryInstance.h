@@ -40,11 +40,18 @@ uint32_t GuardedCall(Operation&& operation) {
         return EQ_E_NOT_INITIALIZED;
     }
     CInstanceReference reference(*services);
+    uint32_t status;
     try {
-        return operation(*services);
+        status = operation(*services);
     } catch (...) {
-        return zavToolsLib::ZAV_E_EXCEPTION;
+        status = zavToolsLib::ZAV_E_EXCEPTION;
     }
+    // A call that raced EQ_ShutDown may find the component already let go: to the caller the
+    // library was no longer initialised.
+    if (status != zavToolsLib::ZAV_OK && services->IsStopping()) {
+        return EQ_E_NOT_INITIALIZED;
+    }
+    return status;
 }
 
 // The settings-changed callback registered with the session configuration component: reloads

@@ -80,6 +80,10 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
             static_cast<uint32_t>(text.size()), GetTimeouts(), &response.pData, &response.uLength);
         if (status != zavToolsLib::ZAV_OK) {
             CLockGuard guard(*this);
+            if (IsStopping()) {
+                // The shutdown ended the post: nothing failed that the application must hear of.
+                return status;
+            }
             if (m_pThreading == nullptr) {
                 ResetRequestState("CEventQueryServices::SendPendingData::postDataCheck");
             } else {

@@ -4,7 +4,6 @@
 #include <exception>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "cml/CmlException.h"
 #include "cml/CmlMessage.h"
@@ -16,21 +15,13 @@
 #include "event_query/EventQueryServices.h"
 #include "zavToolsLib/ConvertUTF.h"
 #include "zavToolsLib/zavStatus.h"
+#include "zavToolsLib/zavTraceLog.h"
 
 namespace {
 
 constexpr const char* kProcessFunction = "CEventQueryServices::ProcessResponse";
 constexpr const char* kCallbacksFunction = "CEventQueryServices::ExecuteCallbacks";
 constexpr const wchar_t kContext[] = L"Deserializing EventQueryServices message";
-
-// CML documents never carry a document type declaration. Refusing one keeps the parser from
-// expanding entities or fetching external DTDs named by whatever answered the post.
-void RejectDocumentType(const char* text, uint32_t length) {
-    if (std::string_view(text, length).find("<!DOCTYPE") != std::string_view::npos) {
-        throw zav::cml::CCmlException(kContext, L"Document type declarations are not accepted.",
-                                      zav::cml::CML_E_PARSE_FATAL);
-    }
-}
 
 std::string SchemaFailureText(const zav::cml::CSchemaException& e) {
     std::wstring text = L"parse failed with schema error. Exception: " + e.GetDescription();
@@ -51,6 +42,7 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length)
         m_uRequestState = kProcessing;
         dumpEnabled = m_bDumpEnabled;  // a settings reload may change it meanwhile
     }
+    const zav::cml::CCmlReadLimits limits = GetReadLimits();
 
     uint32_t result = zavToolsLib::ZAV_OK;
     std::string failure;
@@ -58,7 +50,9 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length)
         if (dumpEnabled) {
             zavEventQuery::WriteDumpFile(zavEventQuery::kResponseDumpFile, text, length);
         }
-        Log(EQ_TRACE_DEBUG, std::string(text, length).c_str(), kProcessFunction);
+        if (zavToolsLib::LogEnabled(GetTraceLog(), EQ_TRACE_DEBUG)) {
+            Log(EQ_TRACE_DEBUG, std::string(text, length).c_str(), kProcessFunction);
+        }
 
         // The request is finished once a body has arrived: a new query may be queued from here
         // on. Its client data is kept for the callbacks of this response.
@@ -71,10 +65,10 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length)
             m_pPendingRecord = nullptr;
         }
 
-        RejectDocumentType(text, length);
-        std::unique_ptr<zav::cml::CCmlDocumentBase> document = zav::cml::DeserializeBuffer(
-            reinterpret_cast<const unsigned char*>(text), length, zav::cml::CML_DONT_VALIDATE,
-            nullptr, std::wstring(), zav::cml::CML_LOOKUP_MATCH);
+        // Bounded: whoever answered the post chose every byte.
+        std::unique_ptr<zav::cml::CCmlDocumentBase> document =
+            zav::cml::DeserializeBuffer(reinterpret_cast<const unsigned char*>(text), length,
+                                        limits, zav::cml::CML_LOOKUP_MATCH);
         if (!document) {
             throw zav::cml::CCmlException(
                 kContext, L"No document object is registered for the input message.",
@@ -112,6 +106,11 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length)
         failure = SchemaFailureText(e);
         result = EQ_E_BAD_RESPONSE;
     } catch (const zav::cml::CCmlException& e) {
+        if (e.GetCode() == zav::cml::CML_E_READ_CANCELLED) {
+            // Shutting down: the answer is of no use to anyone any more, and no failure.
+            Log(EQ_TRACE_DEBUG, "Response reading stopped: shutting down", kProcessFunction);
+            return zavToolsLib::ZAV_OK;
+        }
         failure =
             "parse failed with CML error. Exception: " + zavToolsLib::ToUtf8(e.GetDescription());
         result = EQ_E_BAD_RESPONSE;

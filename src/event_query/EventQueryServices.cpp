@@ -101,12 +101,50 @@ void CEventQueryServices::UnregisterSettingsCallback() {
     }
 }
 
+namespace {
+
+// A reading limit: its settings key, the field it sets and the values it may take. The lower
+// bounds keep every valid answer readable; the upper ones keep a bad setting from turning a
+// limit off.
+struct CLimitSetting {
+    const char* key;
+    uint32_t zav::cml::CCmlReadLimits::*field;
+    uint32_t minimum;
+    uint32_t maximum;
+};
+
+constexpr CLimitSetting kLimitSettings[] = {
+    {"maxResponseSize", &zav::cml::CCmlReadLimits::uMaxResponseSize, 4096, 1024u * 1024u * 1024u},
+    {"maxElementDepth", &zav::cml::CCmlReadLimits::uMaxElementDepth, 16, 256},
+    {"maxMessageNesting", &zav::cml::CCmlReadLimits::uMaxMessageNesting, 1, 8},
+    {"maxAttributes", &zav::cml::CCmlReadLimits::uMaxAttributes, 8, 1024},
+    {"maxValueLength", &zav::cml::CCmlReadLimits::uMaxValueLength, 1024, 64u * 1024u * 1024u},
+    {"maxResultItems", &zav::cml::CCmlReadLimits::uMaxResultItems, 1, 10000000},
+    {"memoryFactor", &zav::cml::CCmlReadLimits::uMemoryFactor, 8, 256},
+};
+
+}  // namespace
+
 uint32_t CEventQueryServices::LoadSettings(const std::string& serviceType) {
     std::string text;
     if (zavServices::RetrieveSetting(m_iDestinationId, kSection, "dumpEnabled", text)) {
         m_bDumpEnabled = strtol(text.c_str(), nullptr, 10) != 0;
     }
+    zav::cml::CCmlReadLimits limits;
+    for (const CLimitSetting& setting : kLimitSettings) {
+        zavServices::RetrieveSettingInRange(m_iDestinationId, kSection, setting.key,
+                                            setting.minimum, setting.maximum,
+                                            limits.*setting.field);
+    }
+    m_readLimits = limits;
     return CBaseServices::LoadSettings(serviceType);
+}
+
+zav::cml::CCmlReadLimits CEventQueryServices::GetReadLimits() const {
+    CLockGuard guard(*this);
+    zav::cml::CCmlReadLimits limits = m_readLimits;
+    limits.pCancel = &m_bStop;
+    return limits;
 }
 
 uint32_t CEventQueryServices::OnSettingsChanged(int32_t destinationId) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cml/CmlReadLimits.h"
 #include "event_query/EventQueryRecord.h"
 #include "event_query/EventQueryValidation.h"
 #include "services/BaseServices.h"
@@ -54,7 +55,7 @@ public:
 
     void OnRetryRequestFailed() override;
     uint32_t Terminate() override;
-    // "dumpEnabled", then the base settings.
+    // "dumpEnabled" and the limits on reading answers, then the base settings.
     uint32_t LoadSettings(const std::string& serviceType) override;
     // Posts the outstanding request to a server; dispatch thread, without the instance lock.
     uint32_t SendPendingData(int32_t serverIndex) override;
@@ -91,6 +92,8 @@ public:
 
     uint32_t GetRequestState() const;
     bool IsDumpEnabled() const { return m_bDumpEnabled; }
+    // The limits answers are read with (settings, or their defaults).
+    zav::cml::CCmlReadLimits GetReadLimits() const;
 
 private:
     // Builds the request of a validated query inside a new message and queues it. Instance
@@ -121,6 +124,7 @@ private:
     CEventQueryRecord* m_pPendingRecord = nullptr;
     uint32_t m_uClientData = 0;
     bool m_bDumpEnabled = false;
+    zav::cml::CCmlReadLimits m_readLimits;
     std::wstring m_strAgentName;
     std::wstring m_strAgentNamespace;
     std::wstring m_strAuthUser;

@@ -336,6 +336,11 @@ uint32_t CBaseServices::Terminate() {
         }
         status = SCS_CALL(SCS_SERVER_ShutDown)();
     }
+    if (m_bClientInitialised && m_bTransfersStopped) {
+        // ShutDown has already let the component go.
+        m_bClientInitialised = false;
+        m_iDestinationId = -1;
+    }
     if (m_bClientInitialised) {
         m_bClientInitialised = false;
         if (m_iDestinationId != -1) {
@@ -392,6 +397,14 @@ void CBaseServices::RequestStop() {
 
 void CBaseServices::ShutDown() {
     RequestStop();
+    // Shutting the component down now ends a post in progress (a slow or stalled server) within
+    // moments instead of at its transfer timeout, so the dispatch thread can stop in time. The
+    // caller holds a reference: Terminate cannot run meanwhile.
+    if (m_bClientInitialised && !m_bTransfersStopped) {
+        m_bTransfersStopped = true;
+        SCS_CALL(SCS_RemoveDestination)(m_iDestinationId);
+        SCS_CALL(SCS_ShutDown)();
+    }
     if (m_pThreading != nullptr) {
         m_pThreading->WaitEvent(m_hExitEvent, m_uTimeouts[kShutdownTimeout]);
     }

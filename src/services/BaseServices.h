@@ -125,6 +125,8 @@ protected:
     static uint32_t _DispatchThread(void* argument);
 
     bool m_bClientInitialised = false;
+    // ShutDown has removed the destination and shut the client side of the component down.
+    bool m_bTransfersStopped = false;
     bool m_bServerInitialised = false;
     svcRetryState* m_pRetryState = nullptr;
     int32_t m_iDestinationId = -1;

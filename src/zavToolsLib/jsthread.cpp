@@ -30,11 +30,17 @@ int posixPriority(int iLevel) {
     }
 }
 
+// Set rather than inherited from the host's stack limit, which may be small or unlimited: the
+// dispatch thread reads answers up to the deepest the reading limits allow and runs the
+// application's callbacks.
+constexpr size_t kThreadStackSize = 8u * 1024u * 1024u;
+
 class ThreadAttributes {
 public:
     ThreadAttributes() : m_bValid(pthread_attr_init(&m_attr) == 0) {
         m_bValid = m_bValid && pthread_attr_setdetachstate(&m_attr, PTHREAD_CREATE_DETACHED) == 0 &&
-                   pthread_attr_setscope(&m_attr, PTHREAD_SCOPE_SYSTEM) == 0;
+                   pthread_attr_setscope(&m_attr, PTHREAD_SCOPE_SYSTEM) == 0 &&
+                   pthread_attr_setstacksize(&m_attr, kThreadStackSize) == 0;
     }
     ~ThreadAttributes() { pthread_attr_destroy(&m_attr); }
     ThreadAttributes(const ThreadAttributes&) = delete;

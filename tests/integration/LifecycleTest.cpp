@@ -90,7 +90,7 @@ TEST_F(LifecycleTest, InstanceFunctionsNeedInitAndInitTwiceChangesNothing) {
     ExpectNotInitialised();
 }
 
-TEST_F(LifecycleTest, ShutDownGivesUpOnAHangingPostAndInitWorksAgain) {
+TEST_F(LifecycleTest, ShutDownEndsAHangingPostAndInitWorksAgain) {
     CEventQueryTestServer hanging([](const PostedRequest& posted) {
         Reply reply = TwoItemAnswer(posted);
         reply.hold = true;
@@ -102,9 +102,8 @@ TEST_F(LifecycleTest, ShutDownGivesUpOnAHangingPostAndInitWorksAgain) {
     ASSERT_TRUE(hanging.WaitForPosts(1));
     const steady_clock::time_point before = steady_clock::now();
     EXPECT_EQ(0u, eq.EQ_ShutDown());
-    const steady_clock::duration waited = steady_clock::now() - before;
-    EXPECT_GE(waited, milliseconds(250));
-    EXPECT_LT(waited, milliseconds(2000));
+    // The shutdown ends the post in progress instead of waiting for the server.
+    EXPECT_LT(steady_clock::now() - before, milliseconds(2000));
 
     // A new instance works while the old dispatch thread still hangs in its post...
     CEventQueryTestServer server(&TwoItemAnswer);

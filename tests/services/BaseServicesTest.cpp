@@ -211,27 +211,23 @@ TEST_F(BaseServicesTest, FailedPostsBackOffByDoublingThenMoveToTheNextServer) {
     ASSERT_TRUE(Released(m_pReleased));
 }
 
-TEST_F(BaseServicesTest, ShutDownGivesUpWaitingForAHangingPost) {
+TEST_F(BaseServicesTest, ShutDownEndsAHangingPost) {
     TestServer hanging(200, true);
     PostingService* service =
-        Start("shutdownTimeout = 300\n", {&hanging}, zavToolsLib::zavGetDefaultThreadingTable());
+        Start("shutdownTimeout = 5000\n", {&hanging}, zavToolsLib::zavGetDefaultThreadingTable());
     ASSERT_NE(nullptr, service);
     ASSERT_EQ(0u, service->Queue());
     ASSERT_TRUE(WaitFor([&] { return hanging.m_bodies.size() == 1; }));
 
+    // The post in progress ends with the shutdown, long before the server would answer, so the
+    // dispatch thread stops and the object unloads the component on its way out.
     const Clock::time_point start = Clock::now();
     service->ShutDown();
-    const double waited = Millis(Clock::now() - start);
-    EXPECT_GE(waited, 299.0);
-    EXPECT_LT(waited, 2300.0);
-
-    // The dispatch thread's reference keeps the object until the post returns; the object
-    // unloads the component on its way out.
+    EXPECT_LT(Millis(Clock::now() - start), 4000.0);
     service->Release();
-    EXPECT_FALSE(m_pReleased->WaitUntil(Clock::now()));
-    hanging.Release();
     ASSERT_TRUE(Released(m_pReleased));
     EXPECT_EQ(0, zavServices::GetZavSessionConfigSvcsLoadCount());
+    hanging.Release();
 }
 
 TEST_F(BaseServicesTest, WithoutThreadingTableSendsInTheCallersThread) {

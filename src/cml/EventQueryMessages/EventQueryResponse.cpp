@@ -9,6 +9,7 @@
 #include "cml/CmlDOM_Exception.h"
 #include "cml/CmlException.h"
 #include "cml/CmlNamespace.h"
+#include "cml/CmlReadLimits.h"
 #include "cml/CmlTagNames.h"
 #include "cml/EventQueryMessages/EventQueryMessages.h"
 #include "zavToolsLib/zavStatus.h"
@@ -84,7 +85,9 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
         SetEndCursor(Attribute(element, CML_TAG_END_CURSOR));
         // Items of the other kind are not read at all.
         const std::wstring itemTag = GetResultItemTagName();
-        ForEachChild(element, itemTag.c_str(), [this](const CCmlDOM_Element& child) {
+        CCmlReadScope* const scope = CCmlReadScope::Current();
+        ForEachChild(element, itemTag.c_str(), [this, scope](const CCmlDOM_Element& child) {
+            if (scope != nullptr) scope->AddResultItems(1);
             CEventQueryResultItem item;
             item.Deserialize(child);
             AddResultItem(item);

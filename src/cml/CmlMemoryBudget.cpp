@@ -1,0 +1,47 @@
+#include "cml/CmlMemoryBudget.h"
+
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include <new>
+
+namespace zav::cml {
+
+namespace {
+
+// Each block starts with its size, padded to keep the caller's part aligned for any type.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+
+}  // namespace
+
+void CCmlMemoryBudget::StartBudget(std::size_t bytes) {
+    m_uBase = m_uHeld;
+    m_uBudget = bytes;
+    m_uRefusedTotal = 0;
+}
+
+xercesc::MemoryManager* CCmlMemoryBudget::getExceptionMemoryManager() {
+    return xercesc::XMLPlatformUtils::fgMemoryManager;
+}
+
+void* CCmlMemoryBudget::allocate(XMLSize_t size) {
+    // Refused once: the parse unwinds from here, and its clean-up may still need memory.
+    if (m_uBudget != 0 && m_uRefusedTotal == 0 && m_uHeld - m_uBase + size > m_uBudget) {
+        m_uRefusedTotal = m_uHeld - m_uBase + size;
+        throw xercesc::OutOfMemoryException();
+    }
+    void* block = ::operator new(size + kHeader, std::nothrow);
+    if (block == nullptr) throw xercesc::OutOfMemoryException();
+    *static_cast<std::size_t*>(block) = size;
+    m_uHeld += size;
+    return static_cast<char*>(block) + kHeader;
+}
+
+void CCmlMemoryBudget::deallocate(void* p) {
+    if (p == nullptr) return;
+    char* block = static_cast<char*>(p) - kHeader;
+    m_uHeld -= *reinterpret_cast<std::size_t*>(block);
+    ::operator delete(block);
+}
+
+}  // namespace zav::cml

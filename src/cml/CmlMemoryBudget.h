@@ -1,0 +1,36 @@
+// The memory manager of one parser: every allocation the parser library makes for a document
+// (scanner buffers, attribute lists, the tree itself) is counted, and a parse that would go over
+// its budget fails with the library's out-of-memory exception before the memory is taken. The
+// manager must outlive the parser and every document it built.
+#pragma once
+
+#include <xercesc/framework/MemoryManager.hpp>
+
+#include <cstddef>
+
+namespace zav::cml {
+
+class CCmlMemoryBudget : public xercesc::MemoryManager {
+public:
+    CCmlMemoryBudget() = default;
+    ~CCmlMemoryBudget() override = default;
+    CCmlMemoryBudget(const CCmlMemoryBudget&) = delete;
+    CCmlMemoryBudget& operator=(const CCmlMemoryBudget&) = delete;
+
+    // From now on at most bytes more may be held (0: no bound).
+    void StartBudget(std::size_t bytes);
+    // The allocation that first went over the budget, or 0.
+    std::size_t GetRefusedTotal() const { return m_uRefusedTotal; }
+
+    xercesc::MemoryManager* getExceptionMemoryManager() override;
+    void* allocate(XMLSize_t size) override;
+    void deallocate(void* p) override;
+
+private:
+    std::size_t m_uHeld = 0;
+    std::size_t m_uBase = 0;
+    std::size_t m_uBudget = 0;
+    std::size_t m_uRefusedTotal = 0;
+};
+
+}  // namespace zav::cml

@@ -1,0 +1,80 @@
+// Bounds on reading one untrusted document (a server's answer): element depth, compound messages
+// inside one another, attributes per element, length of one value, result items, the document's
+// size and the memory its parsed form may take. Every bound is checked while the document is
+// read, before any step whose cost could grow faster than the document, and crossing one raises
+// CCmlException CML_E_LIMIT_EXCEEDED naming the limit and the value found. A reader may also be
+// asked to stop: it then raises CML_E_READ_CANCELLED at its next check.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace zav::cml {
+
+constexpr uint32_t CML_E_LIMIT_EXCEEDED = 0xC7380030u;
+constexpr uint32_t CML_E_READ_CANCELLED = 0xC7380031u;
+
+struct CCmlReadLimits {
+    uint32_t uMaxResponseSize = 64u * 1024u * 1024u;  // bytes
+    uint32_t uMaxElementDepth = 32;
+    uint32_t uMaxMessageNesting =
+        2;                         // compound messages inside one another, the outer one included
+    uint32_t uMaxAttributes = 16;  // per element
+    uint32_t uMaxValueLength = 1024u * 1024u;  // characters of one attribute value or text
+    uint32_t uMaxResultItems = 100000;         // result items of all responses of one document
+    // The parser may hold at most uMemoryFactor * N + 24 MiB for a document of N bytes (every
+    // allocation it makes counted). A dense valid answer takes 12 to 17 times its size.
+    uint32_t uMemoryFactor = 20;
+    // When set and true, reading stops at the next check.
+    const std::atomic<bool>* pCancel = nullptr;
+};
+
+// Fixed allowance of the memory budget, beside the part proportional to the document: three
+// quarters for the parser, the rest for what the reader makes of the tree.
+constexpr std::size_t CML_MEMORY_ALLOWANCE = 32u * 1024u * 1024u;
+
+// Raises CML_E_LIMIT_EXCEEDED: "<what> <found> exceeds the limit <setting> = <limit>".
+[[noreturn]] void ThrowLimitExceeded(const char* what, uint64_t found, const char* setting,
+                                     uint64_t limit);
+// Raises CML_E_READ_CANCELLED.
+[[noreturn]] void ThrowReadCancelled();
+
+// The limits of a read, active on the calling thread for the life of the object, so that the
+// readers of nested documents find them. Scopes nest; the innermost one counts.
+class CCmlReadScope {
+public:
+    explicit CCmlReadScope(const CCmlReadLimits& limits);
+    ~CCmlReadScope();
+    CCmlReadScope(const CCmlReadScope&) = delete;
+    CCmlReadScope& operator=(const CCmlReadScope&) = delete;
+
+    // The scope of the calling thread, or null when no bounded read is in progress.
+    static CCmlReadScope* Current();
+
+    const CCmlReadLimits& GetLimits() const { return m_limits; }
+    // Counts result items read so far in this scope; raises when the total crosses the limit.
+    void AddResultItems(std::size_t count);
+    // Raises when asked to stop.
+    void CheckCancel() const;
+
+    // Marks one compound message being read inside the scope; raises when too deeply nested.
+    class CMessageLevel {
+    public:
+        CMessageLevel();
+        ~CMessageLevel();
+        CMessageLevel(const CMessageLevel&) = delete;
+        CMessageLevel& operator=(const CMessageLevel&) = delete;
+
+    private:
+        CCmlReadScope* m_pScope;
+    };
+
+private:
+    CCmlReadLimits m_limits;
+    CCmlReadScope* m_pOuter;
+    std::size_t m_uResultItems = 0;
+    uint32_t m_uMessageLevel = 0;
+};
+
+}  // namespace zav::cml

@@ -1,0 +1,206 @@
+#include "HostileAnswers.h"
+
+#include <iconv.h>
+
+#include <stdexcept>
+
+namespace zavHostile {
+
+namespace {
+
+const std::string kBase = "http://schemas.zav.example.org";
+const std::string kEqNamespace = kBase + "/cml/Message/EventQueryMessages";
+
+std::string MessageStart(
+    const std::string& declaration = "<?xml version='1.0' encoding='UTF-8'?>\n") {
+    return declaration + "<zav xmlns='" + kBase + "' schema-version='1.0.1'>\n <cml xmlns='" +
+           kBase +
+           "/cml/Message' schema-version='1.0.0'>\n  <message-envelope broadcast='false' "
+           "message-id='m-1'>\n   <message-body>\n";
+}
+const char kMessageEnd[] = "   </message-body>\n  </message-envelope>\n </cml>\n</zav>\n";
+
+std::string ResponseStart() {
+    return "    <response>\n     <get-vulnerabilities-response xmlns='" + kEqNamespace +
+           "' schema-version='1.0.0' request-id='r-1' count='0'>\n";
+}
+const char kResponseEnd[] = "     </get-vulnerabilities-response>\n    </response>\n";
+
+// A message whose one response holds one item wrapping content.
+std::string InOneItem(const std::string& content) {
+    return MessageStart() + ResponseStart() + "      <vulnerability-item result-id='1'>\n" +
+           content + "      </vulnerability-item>\n" + kResponseEnd + kMessageEnd;
+}
+
+std::string Repeat(const std::string& unit, std::size_t size) {
+    std::string text;
+    text.reserve(size + unit.size());
+    while (text.size() < size) text += unit;
+    return text;
+}
+
+std::string Convert(const std::string& utf8, const char* encoding) {
+    iconv_t cd = iconv_open(encoding, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no iconv for encoding");
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* dst = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t done = iconv(cd, &in, &inLeft, &dst, &outLeft);
+    iconv_close(cd);
+    if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("iconv failed");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// A valid message that declares a document type with an internal entity, a default attribute
+// and a reference to the entity.
+std::string DoctypeAnswer(const std::string& encodingName) {
+    const std::string declaration = "<?xml version='1.0' encoding='" + encodingName + "'?>\n" +
+                                    "<!DOCTYPE zav [<!ENTITY e 'injected'>"
+                                    "<!ATTLIST result-data extra CDATA 'injected'>]>\n";
+    return MessageStart(declaration) + ResponseStart() +
+           "      <vulnerability-item result-id='1'><result-data name='a' value='&e;'/>"
+           "</vulnerability-item>\n" +
+           kResponseEnd + kMessageEnd;
+}
+
+std::string EntityBomb(std::size_t) {
+    std::string dtd = "<!DOCTYPE zav [<!ENTITY l0 'lollollollollollollollollollol'>";
+    for (int i = 1; i <= 9; ++i) {
+        dtd += "<!ENTITY l" + std::to_string(i) + " '";
+        for (int j = 0; j < 10; ++j) dtd += "&l" + std::to_string(i - 1) + ";";
+        dtd += "'>";
+    }
+    dtd += "]>\n";
+    const std::string text =
+        MessageStart("<?xml version='1.0' encoding='UTF-16'?>\n" + dtd) + ResponseStart() +
+        "      <vulnerability-item result-id='1'><result-data name='a' value='&l9;'/>"
+        "</vulnerability-item>\n" +
+        kResponseEnd + kMessageEnd;
+    return Convert(text, "UTF-16");  // with a byte order mark
+}
+
+std::string Pair(std::size_t i, const char* name, const std::string& value) {
+    (void)i;
+    return std::string("        <result-data name='") + name + "' value='" + value + "'/>\n";
+}
+
+std::string Item(std::size_t i) {
+    const std::string id = std::to_string(i);
+    return "      <vulnerability-item result-id='" + id + "'>\n" +
+           Pair(i, "vuln-id", "CVE-2024-" + std::to_string(10000 + i % 90000)) +
+           Pair(i, "name", "Remote code execution in example service " + id) +
+           Pair(i, "severity", std::to_string(i % 10)) + Pair(i, "port", "443/tcp") +
+           Pair(i, "host", "10.0." + std::to_string(i % 256) + "." + std::to_string(i % 200)) +
+           Pair(i, "first-seen", "2026-11-01T10:15:00Z") +
+           Pair(i, "last-seen", "2026-12-01T08:00:00Z") + Pair(i, "fixed", "false") +
+           "      </vulnerability-item>\n";
+}
+
+std::string NestedMessages(std::size_t size) {
+    const std::string level = "<response>" + MessageStart("");
+    const std::string close = std::string(kMessageEnd) + "</response>";
+    std::string open, shut;
+    while (open.size() + shut.size() < size) {
+        open += level;
+        shut += close;
+    }
+    return MessageStart() + open + shut + kMessageEnd;
+}
+
+std::string DeepNesting(std::size_t size) {
+    const std::size_t levels = size / 7;
+    return InOneItem(Repeat("<a>", levels * 3) + Repeat("</a>", levels * 4));
+}
+
+std::string ManyAttributes(std::size_t size) {
+    std::string attributes;
+    for (std::size_t i = 0; attributes.size() < size; ++i) {
+        attributes += " a" + std::to_string(i) + "=''";
+    }
+    return InOneItem("<result-data name='a' value='1'" + attributes + "/>\n");
+}
+
+std::string ManyBlocks(std::size_t size) {
+    return MessageStart() + Repeat("<response/>", size) + kMessageEnd;
+}
+
+std::string TinyElements(std::size_t size) { return InOneItem(Repeat("<a/>", size)); }
+
+std::string HugeValue(std::size_t size) {
+    return InOneItem("<result-data name='a' value='" + std::string(size, 'v') + "'/>\n");
+}
+
+std::string ManyItems(std::size_t size) {
+    return MessageStart() + ResponseStart() + Repeat("<vulnerability-item result-id='1'/>", size) +
+           kResponseEnd + kMessageEnd;
+}
+
+template <int Index>
+std::string Doctype(std::size_t) {
+    switch (Index) {
+        case 0:
+            return DoctypeAnswer("UTF-8");
+        case 1:
+            return Convert(DoctypeAnswer("UTF-16"), "UTF-16LE");  // no byte order mark
+        case 2:
+            return Convert(DoctypeAnswer("UTF-16"), "UTF-16BE");
+        case 3:
+            return Convert(DoctypeAnswer("UTF-16"), "UTF-16");  // with a byte order mark
+        case 4:
+            return Convert(DoctypeAnswer("ISO-10646-UCS-4"), "UCS-4");
+        default:
+            return Convert(DoctypeAnswer("ebcdic-cp-us"), "IBM037");
+    }
+}
+
+}  // namespace
+
+std::string ValidAnswer(std::size_t size) {
+    std::string items;
+    items.reserve(size + 1024);
+    for (std::size_t i = 1; items.size() < size; ++i) items += Item(i);
+    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
+}
+
+std::string AnswerWithItems(std::size_t count) {
+    std::string items;
+    for (std::size_t i = 1; i <= count; ++i) {
+        items += "      <vulnerability-item result-id='" + std::to_string(i) +
+                 "'><result-data name='n' value='" + std::to_string(i) +
+                 "'/></vulnerability-item>\n";
+    }
+    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
+}
+
+const std::vector<CAnswerClass>& AnswerClasses() {
+    static const std::vector<CAnswerClass> classes = {
+        {"valid", &ValidAnswer, false},
+        {"nested-messages", &NestedMessages, true},
+        {"doctype-utf8", &Doctype<0>, true},
+        {"doctype-utf16le", &Doctype<1>, true},
+        {"doctype-utf16be", &Doctype<2>, true},
+        {"doctype-utf16-bom", &Doctype<3>, true},
+        {"doctype-ucs4", &Doctype<4>, true},
+        {"doctype-ebcdic", &Doctype<5>, true},
+        {"entity-bomb-utf16", &EntityBomb, true},
+        {"deep-nesting", &DeepNesting, true},
+        {"many-attributes", &ManyAttributes, true},
+        {"many-blocks", &ManyBlocks, false},
+        {"tiny-elements", &TinyElements, true},
+        {"huge-value", &HugeValue, true},
+        {"many-items", &ManyItems, true},
+    };
+    return classes;
+}
+
+const CAnswerClass* FindAnswerClass(const std::string& name) {
+    for (const CAnswerClass& entry : AnswerClasses()) {
+        if (name == entry.name) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace zavHostile

@@ -1,0 +1,29 @@
+// Answers a hostile or broken Event Query Server may send, one generator per attack class, each
+// built to about the size asked for. Shared by the hostile-server tests and the benchmark of
+// reading rates.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace zavHostile {
+
+struct CAnswerClass {
+    const char* name;
+    // The answer, about size bytes long (some classes have a fixed size).
+    std::string (*make)(std::size_t size);
+    // True when a reader must refuse it; false when it is an answer to be read in full.
+    bool refused;
+};
+
+// A valid vulnerabilities answer of items with eight realistic name/value pairs each.
+std::string ValidAnswer(std::size_t size);
+// Valid answer with exactly count items (of one pair each).
+std::string AnswerWithItems(std::size_t count);
+
+// Every attack class, the valid answer first.
+const std::vector<CAnswerClass>& AnswerClasses();
+const CAnswerClass* FindAnswerClass(const std::string& name);
+
+}  // namespace zavHostile
