@@ -123,8 +123,10 @@ std::string ManyAttributes(std::size_t size) {
     return InOneItem("<result-data name='a' value='1'" + attributes + "/>\n");
 }
 
+// Empty blocks, then one empty response, so that a complete read shows.
 std::string ManyBlocks(std::size_t size) {
-    return MessageStart() + Repeat("<response/>", size) + kMessageEnd;
+    return MessageStart() + Repeat("<response/>", size) + ResponseStart() + kResponseEnd +
+           kMessageEnd;
 }
 
 std::string TinyElements(std::size_t size) { return InOneItem(Repeat("<a/>", size)); }
