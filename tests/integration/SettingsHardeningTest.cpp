@@ -28,5 +28,25 @@ TEST_F(SettingsHardeningTest, ZeroRetryIntervalStillWaitsBetweenAttempts) {
     EXPECT_LE(CJournal::Get().CountTrace(kWaitLine + "0"), 1u);
 }
 
+TEST_F(SettingsHardeningTest, CredentialsInServerUrlsNeverReachTheTraceLog) {
+    CRefusingPort port;
+    const std::string host = port.Url().substr(std::string("http://").size());
+    Start({"http://eq:hunter2@" + host + "/base"});
+    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 1));
+    ASSERT_TRUE(WaitForEvents("Error("));
+    EXPECT_NE(0u, Eq().EQ_TestCommSettings(0, 2000));
+
+    EXPECT_EQ(1u, CJournal::Get().CountTrace("SCS_PostData: POST to 'http://eq:***@" + host +
+                                             "/base/zav/event_query_services' failed: "));
+    EXPECT_EQ(1u, CJournal::Get().CountTrace("CSessionConfig::TestCommSettings(): Server "
+                                             "'http://eq:***@" +
+                                             host + "/base' not reachable: "));
+    CJournal::Get().Update([] {
+        for (const std::string& line : CJournal::Get().m_trace) {
+            EXPECT_EQ(std::string::npos, line.find("hunter2")) << line;
+        }
+    });
+}
+
 }  // namespace
 }  // namespace eqit
