@@ -1,4 +1,10 @@
-// Settings and files that are less trusted than code, seen through the library's interface.
+// Settings and files that are less trusted than code: a zero retry interval, credentials in a
+// server URL, and links planted where the dump files go.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "IntegrationTest.h"
@@ -10,6 +16,18 @@ const std::string kWaitLine =
     "CBaseServices::_DispatchThread(): Waiting on dispatch event with timeout = ";
 
 class SettingsHardeningTest : public CIntegrationTest {};
+
+std::string Read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return file ? text.str() : "(missing)";
+}
+
+mode_t Mode(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
 // retryInterval = 0 used to make every refused post follow the previous one at once (thousands a
 // second). The dispatch thread traces every wait, so counting the waits of 0 ms shows the loop
@@ -46,6 +64,35 @@ TEST_F(SettingsHardeningTest, CredentialsInServerUrlsNeverReachTheTraceLog) {
             EXPECT_EQ(std::string::npos, line.find("hunter2")) << line;
         }
     });
+}
+
+TEST_F(SettingsHardeningTest, DumpFilesAreTheOwnersOnlyAndNeverFollowALink) {
+    CEventQueryTestServer server(&TwoItemAnswer);
+    Start({server.Url()}, "dumpEnabled = 1\n");
+    const std::string request = "eq_dump_event_query_req.txt";
+    const std::string response = "eq_dump_event_query_resp.txt";
+    // A link at the request's name, and a response file left readable by everybody; the mask
+    // must not be what keeps the files private.
+    std::ofstream("victim.txt") << "keep";
+    std::filesystem::create_symlink("victim.txt", request);
+    std::ofstream(response) << std::string(100000, 'x');
+    ASSERT_EQ(0, chmod(response.c_str(), 0644));
+    const mode_t mask = umask(022);
+
+    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g1", 0, 1, 1));
+    ASSERT_TRUE(WaitForEvents("EndSet(1)"));
+    EXPECT_EQ("keep", Read("victim.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(request));
+    EXPECT_EQ(server.Posts().back().answer, Read(response));  // truncated, then written
+    EXPECT_EQ(0600u, Mode(response));
+
+    // Without the link the request is dumped, to a new file of the owner's only.
+    std::filesystem::remove(request);
+    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g2", 0, 1, 2));
+    ASSERT_TRUE(WaitForEvents("EndSet(2)"));
+    EXPECT_EQ(server.Posts().back().body, Read(request));
+    EXPECT_EQ(0600u, Mode(request));
+    umask(mask);
 }
 
 }  // namespace
