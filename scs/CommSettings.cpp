@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "ScsStatus.h"
+#include "TraceLog.h"
 
 namespace zavscs {
 
@@ -76,8 +77,9 @@ uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strErr
             m_other.Add(entry.strSection, strKey, strValue);
         }
         if (!bValid) {
-            strError =
-                "invalid value for [" + entry.strSection + "] " + strKey + ": '" + strValue + "'";
+            // Masked as one URL: a blank inside it would end the URL for the trace log's mask.
+            strError = "invalid value for [" + entry.strSection + "] " + strKey + ": '" +
+                       MaskUrlCredentials(strValue, true) + "'";
             return SCS_E_SETTINGS_FILE;
         }
     }

@@ -1,16 +1,103 @@
 #include "IniFile.h"
 
-#include <ini.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <new>
 
 #include "ScsStatus.h"
 
 namespace zavscs {
+
+namespace {
+
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int iFd) : m_iFd(iFd) {}
+    ~CFileDescriptor() {
+        if (m_iFd >= 0) {
+            close(m_iFd);
+        }
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    int Get() const { return m_iFd; }
+
+private:
+    int m_iFd;
+};
+
+// The whole file, or false with strError set. O_NONBLOCK: opening a FIFO must not wait for a
+// writer; only a regular file is read, so the flag changes nothing else.
+bool ReadSettingsFile(const std::string& strFile, std::string& strText, std::string& strError) {
+    const CFileDescriptor fd(open(strFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0) {
+        strError = "cannot open '" + strFile + "': " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        strError = "'" + strFile + "' is not a regular file";
+        return false;
+    }
+    const std::string strTooLarge =
+        "'" + strFile + "' is larger than " + std::to_string(MAX_SETTINGS_FILE_SIZE) + " bytes";
+    if (static_cast<unsigned long long>(info.st_size) > MAX_SETTINGS_FILE_SIZE) {
+        strError = strTooLarge;
+        return false;
+    }
+    // One byte more than allowed, in case the file grew since fstat.
+    strText.resize(MAX_SETTINGS_FILE_SIZE + 1);
+    size_t uRead = 0;
+    while (uRead < strText.size()) {
+        const ssize_t iCount = read(fd.Get(), &strText[uRead], strText.size() - uRead);
+        if (iCount < 0 && errno == EINTR) {
+            continue;
+        }
+        if (iCount < 0) {
+            strError = "cannot read '" + strFile + "': " + std::strerror(errno);
+            return false;
+        }
+        if (iCount == 0) {
+            break;
+        }
+        uRead += static_cast<size_t>(iCount);
+    }
+    if (uRead > MAX_SETTINGS_FILE_SIZE) {
+        strError = strTooLarge;
+        return false;
+    }
+    strText.resize(uRead);
+    return true;
+}
+
+// The first line (from 1) that libinih would not read as written: longer than its buffer, or
+// holding a NUL byte (the parser would stop there); 0 when there is none.
+size_t FindUnreadableLine(const std::string& strText, bool& bNul) {
+    size_t uLine = 1;
+    size_t uStart = 0;
+    while (uStart < strText.size()) {
+        size_t uEnd = strText.find('\n', uStart);
+        const size_t uNext = uEnd == std::string::npos ? strText.size() : uEnd + 1;
+        uEnd = uEnd == std::string::npos ? strText.size() : uEnd;
+        // A CR before the LF is part of the line break, not of the line.
+        const size_t uLength = uEnd - uStart - (uEnd > uStart && strText[uEnd - 1] == '\r' ? 1 : 0);
+        bNul = std::memchr(strText.data() + uStart, '\0', uEnd - uStart) != nullptr;
+        if (bNul || uLength > MAX_SETTINGS_LINE_LENGTH) {
+            return uLine;
+        }
+        uStart = uNext;
+        ++uLine;
+    }
+    return 0;
+}
+
+}  // namespace
 
 int CIniFile::OnEntry(void* pUser, const char* pSection, const char* pKey, const char* pValue) {
     auto* pThis = static_cast<CIniFile*>(pUser);
@@ -26,13 +113,21 @@ int CIniFile::OnEntry(void* pUser, const char* pSection, const char* pKey, const
 
 uint32_t CIniFile::ParseFile(const std::string& strFile, std::string& strError) {
     m_entries.clear();
-    const int iResult = ini_parse(strFile.c_str(), &CIniFile::OnEntry, this);
+    std::string strText;
+    if (!ReadSettingsFile(strFile, strText, strError)) {
+        return SCS_E_SETTINGS_FILE;
+    }
+    bool bNul = false;
+    const size_t uBadLine = FindUnreadableLine(strText, bNul);
+    if (uBadLine != 0) {
+        strError = strFile + " line " + std::to_string(uBadLine) +
+                   (bNul ? ": NUL byte"
+                         : ": longer than " + std::to_string(MAX_SETTINGS_LINE_LENGTH) + " bytes");
+        return SCS_E_SETTINGS_FILE;
+    }
+    const int iResult = ini_parse_string(strText.c_str(), &CIniFile::OnEntry, this);
     if (m_bOutOfMemory || iResult == -2) {
         throw std::bad_alloc();
-    }
-    if (iResult == -1) {
-        strError = "cannot open '" + strFile + "'";
-        return SCS_E_SETTINGS_FILE;
     }
     if (iResult > 0) {
         strError = strFile + " line " + std::to_string(iResult) + ": syntax error";
@@ -78,18 +173,23 @@ std::string CIniFile::ToText() const {
 }
 
 bool WriteFileAtomically(const std::string& strFile, const std::string& strText) {
-    const std::string strTemp = strFile + ".tmp";
-    {
-        std::ofstream out(strTemp, std::ios::binary | std::ios::trunc);
-        out << strText;
-        out.flush();
-        if (!out) {
-            std::remove(strTemp.c_str());
-            return false;
-        }
+    // A fresh name from mkstemp (O_EXCL, so never through a link planted at a fixed name), owner
+    // only until it takes the permissions of the file it replaces.
+    std::string strTemp = strFile + ".XXXXXX";
+    const CFileDescriptor fd(mkostemp(strTemp.data(), O_CLOEXEC));
+    if (fd.Get() < 0) {
+        return false;
     }
-    if (std::rename(strTemp.c_str(), strFile.c_str()) != 0) {
-        std::remove(strTemp.c_str());
+    struct stat info {};
+    bool bOk = stat(strFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+               fchmod(fd.Get(), info.st_mode & 07777) == 0;
+    for (size_t uDone = 0; bOk && uDone < strText.size();) {
+        const ssize_t iCount = write(fd.Get(), strText.data() + uDone, strText.size() - uDone);
+        bOk = iCount > 0 || (iCount < 0 && errno == EINTR);
+        uDone += iCount > 0 ? static_cast<size_t>(iCount) : 0;
+    }
+    if (!bOk || std::rename(strTemp.c_str(), strFile.c_str()) != 0) {
+        unlink(strTemp.c_str());
         return false;
     }
     return true;

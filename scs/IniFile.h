@@ -3,6 +3,9 @@
 #ifndef ZAV_SCS_INI_FILE_H
 #define ZAV_SCS_INI_FILE_H
 
+#include <ini.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,9 +18,15 @@ struct SIniEntry {
     std::string strValue;
 };
 
+// Settings files are less trusted than code. Only a regular file of at most this many bytes is
+// read, and a line (before its line break; a UTF-8 BOM counts on the first line) must fit in
+// libinih's line buffer, which would otherwise cut it silently and parse the rest as a new line.
+constexpr size_t MAX_SETTINGS_FILE_SIZE = 1024 * 1024;
+constexpr size_t MAX_SETTINGS_LINE_LENGTH = INI_MAX_LINE - 1;
+
 class CIniFile {
 public:
-    // 0, or SCS_E_SETTINGS_FILE with a description in strError.
+    // 0, or SCS_E_SETTINGS_FILE with a description naming the file (and the line) in strError.
     uint32_t ParseFile(const std::string& strFile, std::string& strError);
 
     const std::string* Find(const std::string& strSection, const std::string& strKey) const;

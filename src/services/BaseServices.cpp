@@ -254,11 +254,24 @@ uint32_t CBaseServices::LoadSettings(const std::string& serviceType) {
 
 uint32_t CBaseServices::LoadDestinationSettings(int32_t destinationId,
                                                 const std::string& serviceType) {
-    static const char* const kTimeoutKeys[kTimeoutCount] = {"connectTimeout", "transferTimeout",
-                                                            "dnsCacheTimeout", "shutdownTimeout"};
+    // In the order of Timeout; milliseconds. A 0 of the first three hands the choice to the
+    // component (its comm settings, or libcurl's DNS cache default); a shutdown always waits a
+    // little, and never for weeks.
+    struct TimeoutRange {
+        const char* key;
+        uint32_t minimum;
+        uint32_t maximum;
+    };
+    static constexpr TimeoutRange kTimeoutRanges[kTimeoutCount] = {
+        {"connectTimeout", 0, kMaxConnectTimeout},
+        {"transferTimeout", 0, kMaxTransferTimeout},
+        {"dnsCacheTimeout", 0, kMaxDnsCacheTimeout},
+        {"shutdownTimeout", kMinShutdownTimeout, kMaxShutdownTimeout}};
     const char* section = zavServices::GetServiceSection(serviceType);
     for (uint32_t i = 0; i < kTimeoutCount; ++i) {
-        zavServices::RetrieveSettingNumber(destinationId, section, kTimeoutKeys[i], m_uTimeouts[i]);
+        const TimeoutRange& range = kTimeoutRanges[i];
+        zavServices::RetrieveSettingInRange(destinationId, section, range.key, range.minimum,
+                                            range.maximum, m_uTimeouts[i]);
     }
     return zavToolsLib::ZAV_OK;
 }

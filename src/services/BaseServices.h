@@ -30,6 +30,12 @@ public:
         kShutdownTimeout = 3,
         kTimeoutCount = 4
     };
+    // Accepted ranges of the timeouts in milliseconds (documented in scs/README.md).
+    static constexpr uint32_t kMaxConnectTimeout = 600000;     // 10 minutes
+    static constexpr uint32_t kMaxTransferTimeout = 3600000;   // 1 hour
+    static constexpr uint32_t kMaxDnsCacheTimeout = 86400000;  // 1 day
+    static constexpr uint32_t kMinShutdownTimeout = 100;
+    static constexpr uint32_t kMaxShutdownTimeout = 600000;  // 10 minutes
 
     // Holds the instance lock for a scope (does nothing in synchronous mode).
     class CLockGuard {

@@ -1,9 +1,9 @@
 #include "services/BaseSupport.h"
 
-#include <cstdlib>
-
+#include "services/mslLoader.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 #include "zavToolsLib/zavStatus.h"
+#include "zavToolsLib/zavTraceLog.h"
 
 namespace zavServices {
 
@@ -43,6 +43,23 @@ private:
     char* m_pText = nullptr;
 };
 
+// The value of a text made only of decimal digits that fits in 32 bits; false for anything else.
+bool ParseSettingNumber(const std::string& text, uint32_t& value) {
+    // Digits only: strtoul would take "-1" as a huge number and "250ms" as 250.
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    uint64_t number = 0;
+    for (const char digit : text) {
+        number = number * 10 + static_cast<uint64_t>(digit - '0');
+        if (number > 0xFFFFFFFFu) {
+            return false;
+        }
+    }
+    value = static_cast<uint32_t>(number);
+    return true;
+}
+
 }  // namespace
 
 const char* GetServiceSection(const std::string& serviceType) {
@@ -73,14 +90,36 @@ bool RetrieveSetting(int32_t destinationId, const char* section, const char* key
     return hasText;
 }
 
-bool RetrieveSettingNumber(int32_t destinationId, const char* section, const char* key,
-                           uint32_t& value) {
+bool RetrieveSettingInRange(int32_t destinationId, const char* section, const char* key,
+                            uint32_t minimum, uint32_t maximum, uint32_t& value) {
     std::string text;
     if (!RetrieveSetting(destinationId, section, key, text)) {
         return false;
     }
-    value = ParseSettingNumber(text.c_str());
-    return true;
+    const std::string range = std::to_string(minimum) + ".." + std::to_string(maximum);
+    uint32_t number = 0;
+    const bool isNumber = ParseSettingNumber(text, number);
+    const char* problem = nullptr;
+    if (!isNumber) {
+        problem = "is not a number in ";
+    } else if (number < minimum) {
+        problem = "is below ";
+        value = minimum;
+    } else if (number > maximum) {
+        problem = "is above ";
+        value = maximum;
+    } else {
+        value = number;
+    }
+    const asTraceLog* log = GetMSLLoaderTraceLog();
+    if (problem != nullptr && zavToolsLib::LogEnabled(log, EQ_TRACE_WARNING)) {
+        const std::string message = "Setting [" + std::string(section) + "] " + key + " = '" +
+                                    text + "' " + problem + range + "; using " +
+                                    std::to_string(value);
+        zavToolsLib::Log(log, EQ_TRACE_WARNING, message.c_str(),
+                         "zavServices::RetrieveSettingInRange()");
+    }
+    return isNumber;
 }
 
 bool RetrieveSettingInRange(int32_t destinationId, const char* section, const char* key,
@@ -96,10 +135,6 @@ bool RetrieveSettingInRange(int32_t destinationId, const char* section, const ch
 
 uint32_t GetServerCount(int32_t destinationId, uint32_t& count) {
     return SCS_CALL(SCS_GetServerCount)(destinationId, &count);
-}
-
-uint32_t ParseSettingNumber(const char* text) {
-    return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
 }
 
 }  // namespace zavServices

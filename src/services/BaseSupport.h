@@ -19,10 +19,16 @@ uint32_t RetrieveSettingText(int32_t destinationId, const char* section, const c
 bool RetrieveSetting(int32_t destinationId, const char* section, const char* key,
                      std::string& text);
 
-// True when the key was found with a text; value receives its base-10 value (leading digits
-// only, 0 for a text that is not a number).
-bool RetrieveSettingNumber(int32_t destinationId, const char* section, const char* key,
-                           uint32_t& value);
+// A numeric setting with a documented range. Settings files are less trusted than code, so:
+// - key absent (or no text): false, value untouched;
+// - a plain decimal number within [minimum, maximum]: value set, true;
+// - a number outside the range: value = the nearer bound, a warning, true;
+// - anything else (empty, sign, blanks, trailing junk, more than 32 bits): value untouched (the
+//   caller's default stays), a warning, false.
+// Warnings (level 2) go to the trace log given to the loader and name the key, the text and the
+// value used.
+bool RetrieveSettingInRange(int32_t destinationId, const char* section, const char* key,
+                            uint32_t minimum, uint32_t maximum, uint32_t& value);
 
 // A number within [minimum, maximum]: out-of-range values give the nearest bound; a text that is
 // not a number leaves value as it is. Returns true when value was set.
@@ -31,8 +37,5 @@ bool RetrieveSettingInRange(int32_t destinationId, const char* section, const ch
 
 // SCS_GetServerCount.
 uint32_t GetServerCount(int32_t destinationId, uint32_t& count);
-
-// The base-10 value of a settings text, as the settings readers take it.
-uint32_t ParseSettingNumber(const char* text);
 
 }  // namespace zavServices

@@ -52,18 +52,22 @@ uint32_t svcRetryState::Reload() { return Reload(DestinationId()); }
 
 uint32_t svcRetryState::Reload(int32_t destinationId) {
     const char* section = m_strSection.c_str();
-    uint32_t value = 0;
-    if (zavServices::RetrieveSettingNumber(destinationId, section, "retryInterval", value)) {
-        m_uRetryInterval = value;
-    }
-    if (zavServices::RetrieveSettingNumber(destinationId, section, "retryCeiling", value)) {
-        m_uRetryCeiling = value;
-    }
-    if (zavServices::RetrieveSettingNumber(destinationId, section, "maxServerRetry", value)) {
-        m_uMaxServerRetry = value;
-    }
-    if (zavServices::RetrieveSettingNumber(destinationId, section, "retryPrimaryServer", value)) {
-        m_uRetryPrimaryServer = value;
+    using zavServices::RetrieveSettingInRange;
+    RetrieveSettingInRange(destinationId, section, "retryInterval", kMinRetryWait, kMaxRetryWait,
+                           m_uRetryInterval);
+    RetrieveSettingInRange(destinationId, section, "retryCeiling", kMinRetryWait, kMaxRetryWait,
+                           m_uRetryCeiling);
+    RetrieveSettingInRange(destinationId, section, "maxServerRetry", 0, kMaxServerRetryLimit,
+                           m_uMaxServerRetry);
+    RetrieveSettingInRange(destinationId, section, "retryPrimaryServer", 0, kMaxRetryPrimaryServer,
+                           m_uRetryPrimaryServer);
+    // A ceiling below the interval would shrink the waits after the first one.
+    if (m_uRetryCeiling < m_uRetryInterval) {
+        LogWarning("retryCeiling " + std::to_string(m_uRetryCeiling) + " is below retryInterval " +
+                       std::to_string(m_uRetryInterval) + "; using " +
+                       std::to_string(m_uRetryInterval),
+                   kReloadFunction);
+        m_uRetryCeiling = m_uRetryInterval;
     }
     std::string text;
     m_bRetryServerLoop =
@@ -222,5 +226,11 @@ bool svcRetryState::DebugEnabled() const {
 void svcRetryState::LogDebug(const std::string& message, const char* function) const {
     if (m_pServices != nullptr) {
         zavToolsLib::Log(m_pServices->GetTraceLog(), EQ_TRACE_DEBUG, message.c_str(), function);
+    }
+}
+
+void svcRetryState::LogWarning(const std::string& message, const char* function) const {
+    if (m_pServices != nullptr) {
+        zavToolsLib::Log(m_pServices->GetTraceLog(), EQ_TRACE_WARNING, message.c_str(), function);
     }
 }

@@ -18,6 +18,14 @@ public:
     // m_uWait value meaning idle: the dispatch thread waits for its event.
     static constexpr uint32_t kWaitIdle = 0xFFFFFFFFu;
 
+    // Accepted ranges of the settings (documented in scs/README.md). A shorter wait than the
+    // floor turns a refused connection into a busy loop; the longest one stays far below
+    // kWaitIdle.
+    static constexpr uint32_t kMinRetryWait = 100;              // ms
+    static constexpr uint32_t kMaxRetryWait = 86400000;         // ms, one day
+    static constexpr uint32_t kMaxServerRetryLimit = 1000;      // attempts
+    static constexpr uint32_t kMaxRetryPrimaryServer = 604800;  // s, one week
+
     // Source of the current time in seconds; replaceable so that tests control the clock.
     using ClockFunction = time_t (*)();
 
@@ -51,8 +59,9 @@ protected:
     uint32_t Now() const { return static_cast<uint32_t>(m_pfnClock()); }
     // The owner's destination id, -1 without an owner.
     int32_t DestinationId() const;
-    // Logs at debug level with the owner's trace log.
+    // Log at debug or warning level with the owner's trace log.
     void LogDebug(const std::string& message, const char* function) const;
+    void LogWarning(const std::string& message, const char* function) const;
     bool DebugEnabled() const;
 
     std::string m_strServiceName;

@@ -182,7 +182,7 @@ TEST_F(BaseServicesTest, FailedPostsBackOffByDoublingThenMoveToTheNextServer) {
     TestServer failing(500);
     TestServer answering(200);
     PostingService* service =
-        Start("retryInterval = 100\nmaxServerRetry = 4\nconnectTimeout = 2000x\n",
+        Start("retryInterval = 100\nmaxServerRetry = 4\nconnectTimeout = 2000\n",
               {&failing, &answering}, zavToolsLib::zavGetDefaultThreadingTable());
     ASSERT_NE(nullptr, service);
     EXPECT_EQ(2000u, service->GetTimeouts()[CBaseServices::kConnectTimeout]);

@@ -190,18 +190,18 @@ TEST(RetryState, ReadsItsSectionAndParsesEveryKey) {
                                  {"Asset Server", ""},
                                  {"event query server", ""}}) {
         SCOPED_TRACE(type);
-        g_values = {{{section, "retryInterval"}, "250ms"},
+        g_values = {{{section, "retryInterval"}, "250"},
                     {{section, "retryCeiling"}, "abc"},
                     {{section, "maxServerRetry"}, nullptr},
                     {{section, "retryServerLoop"}, "false"}};
         ExposedRetryState state;
         ASSERT_EQ(0u, state.Init(type, &owner));
-        // Read from the type's section only: leading digits; 0 for a non-number; a null text or
-        // a missing key changes nothing.
-        EXPECT_EQ((std::vector<uint32_t>{250, 0, 5, 7200, 0, 2}), state.Fields());
+        // Read from the type's section only; a non-number, a null text or a missing key changes
+        // nothing.
+        EXPECT_EQ((std::vector<uint32_t>{250, 1800000, 5, 7200, 0, 2}), state.Fields());
         g_values = {{{section, "retryServerLoop"}, "False"}};
         ASSERT_EQ(0u, state.Reload());
-        EXPECT_EQ((std::vector<uint32_t>{250, 0, 5, 7200, 1, 2}), state.Fields());
+        EXPECT_EQ((std::vector<uint32_t>{250, 1800000, 5, 7200, 1, 2}), state.Fields());
         EXPECT_EQ(0, g_outstanding);
     }
 

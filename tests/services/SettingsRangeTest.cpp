@@ -1,0 +1,232 @@
+// Numeric settings come from files that are less trusted than code: out-of-range values are
+// clamped, junk leaves the default, and both are reported. The settings come from a stand-in for
+// the component's look-up.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "event_query/eqRetryState.h"
+#include "services/BaseServices.h"
+#include "services/BaseSupport.h"
+#include "services/TraceCapture.h"
+#include "services/mslLoader.h"
+#include "services/mslLoader_zavSessionConfigSvcs.h"
+
+namespace {
+
+constexpr int32_t kDestination = 7;
+constexpr const char* kSection = "event_query_services";
+constexpr const char* kRangeFunction = "zavServices::RetrieveSettingInRange()";
+constexpr uint32_t kFail = 0xC7590006u;  // connection refused
+
+// key -> text of the section above; a null text is a key the component gives no text for.
+std::map<std::string, const char*> g_values;
+
+uint32_t FakeRetrieve(int32_t destination, const char* section, const char* key, char** value) {
+    auto found = g_values.find(key);
+    if (destination != kDestination || std::strcmp(section, kSection) != 0 ||
+        found == g_values.end()) {
+        return 0xC7590004u;  // no such key
+    }
+    *value = found->second != nullptr ? strdup(found->second) : nullptr;
+    return 0;
+}
+void FakeFree(void* block) { free(block); }
+uint32_t FakeServerCount(int32_t, uint32_t* count) {
+    *count = 2;
+    return 0;
+}
+
+// Puts the stand-ins into the component's slots and the trace capture into the loader's log for
+// the life of a test.
+class SettingsRangeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto& scs = zavServices::zavSCS();
+        m_retrieve = scs.SCS_RetrieveLocalSettingsValue.Get();
+        m_free = scs.SCS_Free.Get();
+        m_count = scs.SCS_GetServerCount.Get();
+        m_log = zavServices::GetMSLLoaderTraceLog();
+        scs.SCS_RetrieveLocalSettingsValue.Set(&FakeRetrieve);
+        scs.SCS_Free.Set(&FakeFree);
+        scs.SCS_GetServerCount.Set(&FakeServerCount);
+        zavServices::SetMSLLoaderTraceLog(&TraceCapture::g_log);
+        TraceCapture::Clear();
+    }
+    void TearDown() override {
+        auto& scs = zavServices::zavSCS();
+        scs.SCS_RetrieveLocalSettingsValue.Set(m_retrieve);
+        scs.SCS_Free.Set(m_free);
+        scs.SCS_GetServerCount.Set(m_count);
+        zavServices::SetMSLLoaderTraceLog(m_log);
+    }
+
+private:
+    decltype(zavServices::zavSCS().SCS_RetrieveLocalSettingsValue.Get()) m_retrieve = nullptr;
+    decltype(zavServices::zavSCS().SCS_Free.Get()) m_free = nullptr;
+    decltype(zavServices::zavSCS().SCS_GetServerCount.Get()) m_count = nullptr;
+    const asTraceLog* m_log = nullptr;
+};
+
+TEST_F(SettingsRangeTest, RetrieveSettingInRangeClampsNumbersAndKeepsTheDefaultForJunk) {
+    struct Case {
+        bool present;
+        const char* text;
+        uint32_t minimum, maximum;
+        bool found;
+        uint32_t value;  // starts at 30000
+        bool warned;
+    };
+    constexpr uint32_t kMax = 0xFFFFFFFFu;
+    // clang-format off
+    const Case cases[] = {
+        {false, nullptr, 100, 600000, false, 30000, false},
+        {true, nullptr, 100, 600000, false, 30000, false},  // found, but no text
+        {true, "99", 100, 600000, true, 100, true},
+        {true, "100", 100, 600000, true, 100, false},
+        {true, "600000", 100, 600000, true, 600000, false},
+        {true, "600001", 100, 600000, true, 600000, true},
+        {true, "0", 100, 600000, true, 100, true},
+        {true, "0042", 0, 600000, true, 42, false},
+        {true, "4294967295", 100, 600000, true, 600000, true},
+        {true, "0", 0, kMax, true, 0, false},
+        {true, "4294967295", 0, kMax, true, kMax, false},
+        {true, "4294967296", 0, kMax, false, 30000, true},
+        {true, "99999999999999999999999", 0, kMax, false, 30000, true},
+        {true, "", 100, 600000, false, 30000, true},
+        {true, "-1", 0, kMax, false, 30000, true},
+        {true, "+5", 0, kMax, false, 30000, true},
+        {true, "250ms", 0, kMax, false, 30000, true},
+        {true, "2 50", 0, kMax, false, 30000, true},
+        {true, "0x10", 0, kMax, false, 30000, true},
+        {true, "abc", 0, kMax, false, 30000, true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text != nullptr ? c.text : "(no text)") + " in " +
+                     std::to_string(c.minimum) + ".." + std::to_string(c.maximum));
+        g_values.clear();
+        if (c.present) {
+            g_values["shutdownTimeout"] = c.text;
+        }
+        TraceCapture::Clear();
+        uint32_t value = 30000;
+        EXPECT_EQ(c.found,
+                  zavServices::RetrieveSettingInRange(kDestination, kSection, "shutdownTimeout",
+                                                      c.minimum, c.maximum, value));
+        EXPECT_EQ(c.value, value);
+        // The warning names the key, the text as written and the value that is used instead.
+        EXPECT_EQ(c.warned ? 1u : 0u, TraceCapture::Count(kRangeFunction, EQ_TRACE_WARNING));
+        if (c.warned) {
+            EXPECT_EQ(1u,
+                      TraceCapture::Count(std::string("] shutdownTimeout = '") + c.text + "' is ",
+                                          EQ_TRACE_WARNING));
+            EXPECT_EQ(1u,
+                      TraceCapture::Count("; using " + std::to_string(c.value), EQ_TRACE_WARNING));
+        }
+    }
+}
+
+// A retry state and a base service that read their settings from the stand-in.
+class ExposedRetryState : public eqRetryState {
+public:
+    uint32_t Field(const std::string& key) const {
+        return key == "retryInterval"    ? m_uRetryInterval
+               : key == "retryCeiling"   ? m_uRetryCeiling
+               : key == "maxServerRetry" ? m_uMaxServerRetry
+                                         : m_uRetryPrimaryServer;
+    }
+};
+
+class Owner : public CBaseServices {
+public:
+    Owner() {
+        m_pTraceLog = &TraceCapture::g_log;
+        m_iDestinationId = kDestination;
+    }
+    uint32_t SendPendingData(int32_t) override { return 0; }
+};
+
+// The effective value of one key after the retry state and the base service have read g_values.
+uint32_t Effective(const std::string& key) {
+    Owner owner;
+    ExposedRetryState state;
+    EXPECT_EQ(0u, state.Init("Event Query Server", &owner));
+    EXPECT_EQ(0u, owner.LoadDestinationSettings(kDestination, "Event Query Server"));
+    static const std::vector<std::string> kTimeouts = {"connectTimeout", "transferTimeout",
+                                                       "dnsCacheTimeout", "shutdownTimeout"};
+    for (size_t i = 0; i < kTimeouts.size(); ++i) {
+        if (key == kTimeouts[i]) {
+            return owner.GetTimeouts()[i];
+        }
+    }
+    return state.Field(key);
+}
+
+TEST_F(SettingsRangeTest, EveryNumericKeyHasItsDocumentedRangeAndDefault) {
+    struct Range {
+        const char* key;
+        uint32_t minimum, maximum, byDefault;
+    };
+    // What README.md of the component documents; 0 of the first four is meaningful.
+    const Range ranges[] = {
+        {"maxServerRetry", 0, 1000, 5},          {"retryPrimaryServer", 0, 604800, 7200},
+        {"connectTimeout", 0, 600000, 0},        {"transferTimeout", 0, 3600000, 0},
+        {"dnsCacheTimeout", 0, 86400000, 60000}, {"shutdownTimeout", 100, 600000, 30000},
+        {"retryInterval", 100, 86400000, 60000}, {"retryCeiling", 100, 86400000, 1800000},
+    };
+    for (const Range& range : ranges) {
+        SCOPED_TRACE(range.key);
+        g_values.clear();
+        EXPECT_EQ(range.byDefault, Effective(range.key));
+        // The ceiling is raised to the interval; a small interval keeps it out of the way.
+        const auto run = [&](const std::string& text) {
+            g_values = {{"retryInterval", "100"}};
+            g_values[range.key] = text.c_str();
+            return Effective(range.key);
+        };
+        if (range.minimum > 0) {
+            EXPECT_EQ(range.minimum, run(std::to_string(range.minimum - 1)));
+        }
+        EXPECT_EQ(range.minimum, run(std::to_string(range.minimum)));
+        EXPECT_EQ(range.maximum, run(std::to_string(range.maximum)));
+        EXPECT_EQ(range.maximum, run(std::to_string(uint64_t{range.maximum} + 1)));
+        EXPECT_EQ(range.maximum, run("4294967295"));
+        for (const char* junk : {"-1", "12x", ""}) {
+            EXPECT_EQ(range.byDefault, run(junk)) << junk;
+        }
+    }
+}
+
+TEST_F(SettingsRangeTest, CeilingBelowTheIntervalIsRaisedToIt) {
+    g_values = {{"retryInterval", "3600000"}};
+    EXPECT_EQ(3600000u, Effective("retryCeiling"));
+    EXPECT_EQ(1u, TraceCapture::Count("svcRetryState::Reload(): retryCeiling 1800000 is below "
+                                      "retryInterval 3600000; using 3600000",
+                                      EQ_TRACE_WARNING, true));
+}
+
+// A zero interval (or one that is not a number) used to make every failed post follow the
+// previous one at once: thousands of connection attempts a second against a refused port.
+TEST_F(SettingsRangeTest, ZeroIntervalAndCeilingStillWaitAfterEveryFailure) {
+    for (const char* text : {"0", "zero"}) {
+        SCOPED_TRACE(text);
+        g_values = {{"retryInterval", text}, {"retryCeiling", text}, {"maxServerRetry", "1000"}};
+        Owner owner;
+        ExposedRetryState state;
+        ASSERT_EQ(0u, state.Init("Event Query Server", &owner));
+        uint32_t wait = 0;
+        int32_t index = -1;
+        state.NextState(0, wait, index);
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            state.NextState(kFail, wait, index);
+            EXPECT_GE(wait, 100u) << "attempt " << attempt;
+        }
+    }
+}
+
+}  // namespace
