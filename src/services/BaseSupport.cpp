@@ -122,17 +122,6 @@ bool RetrieveSettingInRange(int32_t destinationId, const char* section, const ch
     return isNumber;
 }
 
-bool RetrieveSettingInRange(int32_t destinationId, const char* section, const char* key,
-                            uint32_t minimum, uint32_t maximum, uint32_t& value) {
-    std::string text;
-    if (!RetrieveSetting(destinationId, section, key, text) || text.empty()) return false;
-    char* end = nullptr;
-    const unsigned long long number = std::strtoull(text.c_str(), &end, 10);
-    if (*end != '\0' || text[0] == '-') return false;
-    value = number < minimum ? minimum : number > maximum ? maximum : static_cast<uint32_t>(number);
-    return true;
-}
-
 uint32_t GetServerCount(int32_t destinationId, uint32_t& count) {
     return SCS_CALL(SCS_GetServerCount)(destinationId, &count);
 }

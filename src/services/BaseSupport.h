@@ -30,11 +30,6 @@ bool RetrieveSetting(int32_t destinationId, const char* section, const char* key
 bool RetrieveSettingInRange(int32_t destinationId, const char* section, const char* key,
                             uint32_t minimum, uint32_t maximum, uint32_t& value);
 
-// A number within [minimum, maximum]: out-of-range values give the nearest bound; a text that is
-// not a number leaves value as it is. Returns true when value was set.
-bool RetrieveSettingInRange(int32_t destinationId, const char* section, const char* key,
-                            uint32_t minimum, uint32_t maximum, uint32_t& value);
-
 // SCS_GetServerCount.
 uint32_t GetServerCount(int32_t destinationId, uint32_t& count);
 
