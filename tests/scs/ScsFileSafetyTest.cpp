@@ -118,10 +118,12 @@ TEST_F(ScsFileSafetyTest, LinesLibinihWouldCutAreRefusedWithFileAndLine) {
         {"BOM and 197 bytes", BOM + "; " + std::string(195, 'c') + "\n[s]\n" + Line(10), 1},
         {"NUL byte", std::string("[s]\nk = a\n; a\0b\nk = c\n", 22), 3},
     };
-    for (const SCase& c : cases) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const SCase& c = cases[i];
         SCOPED_TRACE(c.pszName);
         const std::string& strText = c.strText;
-        const std::string strFile = m_dir.Write("lines.ini", strText);
+        // A name of its own, so that an earlier case's error line cannot stand in for this one.
+        const std::string strFile = m_dir.Write("lines" + std::to_string(i) + ".ini", strText);
         int32_t iId = -1;
         const uint32_t uStatus =
             SCS_AddDestinationFiles(strFile.c_str(), m_dir.Write("comm.ini", COMM).c_str(), &iId);
