@@ -43,10 +43,8 @@ const CLoadTimeInit g_loadTimeInit;
 
 }  // namespace
 
-void EnsureXmlPlatform() {
-    static const CXmlPlatform* const platform = new CXmlPlatform;
-    (void)platform;
-}
+// No destructor: nothing is torn down at exit.
+void EnsureXmlPlatform() { static const CXmlPlatform platform; }
 
 xercesc::MemoryManager* GetXmlMemoryManager() {
     EnsureXmlPlatform();
