@@ -10,6 +10,11 @@
 #include <stdint.h>
 #include <time.h>
 
+/* The i386 library takes a 32-bit time_t; a host built with a 64-bit one would pass others. */
+#if defined(__i386__) && defined(_TIME_BITS) && _TIME_BITS == 64
+#error "libzavEventQuerySvcs5 for i386 takes a 32-bit time_t: build without -D_TIME_BITS=64"
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -210,7 +215,9 @@ EQ_EXPORT void EQ_SetMSLExtSigFileExtension(const char* extension);
 
 /*
  * Converts an XML Schema dateTime text in UTC ("Z" or no zone) to a time_t. Needs no
- * initialisation. Returns 0, or EQ_E_INVALID_ARG for NULL arguments or a zone other than UTC.
+ * initialisation. Returns 0, or EQ_E_INVALID_ARG for NULL arguments, a zone other than UTC or
+ * a time that time_t cannot hold (with a 32-bit time_t: before 1901-12-13T20:45:52Z or after
+ * 2038-01-19T03:14:07Z).
  */
 EQ_EXPORT uint32_t EQ_ConvertUTCToTime(const char* utcTime, time_t* result);
 

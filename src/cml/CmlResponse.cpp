@@ -2,7 +2,10 @@
 
 #include <xercesc/dom/DOMException.hpp>
 
+#include <cerrno>
+#include <cstdint>
 #include <cwchar>
+#include <cwctype>
 #include <utility>
 
 #include "cml/CmlDOM_Element.h"
@@ -12,6 +15,35 @@
 #include "cml/CmlWriter.h"
 
 namespace zav::cml {
+
+namespace {
+
+// The code as a 32-bit strtoul reads it, whatever the width of long here: a value above 32 bits
+// gives 0xFFFFFFFF, a negative one is taken modulo 2^32; no number at all gives 0.
+uint32_t ReadCode(const wchar_t* code) {
+    if (code == nullptr) {
+        return 0;
+    }
+    const wchar_t* sign = code;
+    while (std::iswspace(*sign)) {
+        ++sign;
+    }
+    wchar_t* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::wcstoull(code, &end, 0);
+    if (end == code) {
+        return 0;
+    }
+    const bool negative = *sign == L'-';
+    const unsigned long long magnitude = negative ? 0ull - value : value;
+    if (errno == ERANGE || magnitude > UINT32_MAX) {
+        return UINT32_MAX;
+    }
+    const uint32_t low = static_cast<uint32_t>(magnitude);
+    return negative ? 0u - low : low;
+}
+
+}  // namespace
 
 CCmlResponse::CCmlResponse(std::wstring tagName, std::wstring namespaceURI,
                            std::wstring schemaVersion)
@@ -31,10 +63,7 @@ void CCmlResponse::Assign(const CCmlResponse& other) {
 void CCmlResponse::Deserialize(const CCmlDOM_Element& element) {
     CMessageBase::Deserialize(element);
     try {
-        const wchar_t* code = element.getAttribute(CML_TAG_CODE);
-        wchar_t* end = nullptr;
-        const unsigned long value = code != nullptr ? std::wcstoul(code, &end, 0) : 0;
-        SetCode(end != code ? static_cast<uint32_t>(value) : 0);
+        SetCode(ReadCode(element.getAttribute(CML_TAG_CODE)));
         const wchar_t* text = element.getAttribute(CML_TAG_TEXT);
         SetText(text != nullptr ? text : L"");
     } catch (const xercesc::DOMException& e) {

@@ -1,7 +1,10 @@
 #include "event_query/EventQueryValidation.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sstream>
 
 #include "cml/XmlDateTime.h"
@@ -41,6 +44,27 @@ std::string Hex32(uint32_t value) {
 }
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
+
+// Seconds since 1970-01-01T00:00:00Z of the fields taken as UTC. Fields outside their usual
+// range carry over as mktime would carry them (13th month, 30 February, 24:00). Computed here
+// rather than by mktime and the local zone's offset: near the ends of a 32-bit time_t, mktime
+// fails in every zone whose local time is past the end while UTC is not.
+int64_t UtcSeconds(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
+                   int64_t second) {
+    // Months from March, so that the leap day ends the year.
+    int64_t monthIndex = month - 1;
+    const int64_t carry = monthIndex >= 0 ? monthIndex / 12 : -((11 - monthIndex) / 12);
+    year += carry;
+    monthIndex -= carry * 12;
+    const int64_t marchYear = monthIndex < 2 ? year - 1 : year;
+    const int64_t fromMarch = monthIndex < 2 ? monthIndex + 10 : monthIndex - 2;
+    const int64_t era = (marchYear >= 0 ? marchYear : marchYear - 399) / 400;
+    const int64_t yearOfEra = marchYear - era * 400;
+    const int64_t dayOfYear = (153 * fromMarch + 2) / 5;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = era * 146097 + dayOfEra - 719468 + (day - 1);
+    return ((days * 24 + hour) * 60 + minute) * 60 + second;
+}
 
 }  // namespace
 
@@ -188,23 +212,20 @@ uint32_t ConvertUtcToTime(const char* text, time_t* result) {
     if (value.GetTimeZoneHours() != 0 || value.GetTimeZoneMinutes() != 0) {
         return zavToolsLib::ZAV_E_INVALID_ARG;
     }
-    struct tm parts {};
-    parts.tm_year = value.GetYear() - 1900;
-    parts.tm_mon = value.GetMonth() - 1;
-    parts.tm_mday = value.GetDay();
-    parts.tm_hour = value.GetHour();
-    parts.tm_min = value.GetMinute();
-    parts.tm_sec = static_cast<int>(value.GetSeconds());
-    parts.tm_isdst = 0;
-    // mktime reads the fields as local time; the offset between that and the same instant
-    // broken down as UTC is taken off again so that the fields count as UTC.
-    const time_t local = mktime(&parts);
-    struct tm utc {};
-    if (gmtime_r(&local, &utc) == nullptr) {
+    // The seconds go into a broken-down time's int field, cut to whole seconds.
+    const double seconds = value.GetSeconds();
+    if (!(seconds > static_cast<double>(INT_MIN) - 1.0 &&
+          seconds < static_cast<double>(INT_MAX) + 1.0)) {
         return zavToolsLib::ZAV_E_INVALID_ARG;
     }
-    const time_t shifted = mktime(&utc);
-    *result = 2 * local - shifted;
+    const int64_t utc = UtcSeconds(value.GetYear(), value.GetMonth(), value.GetDay(),
+                                   value.GetHour(), value.GetMinute(), static_cast<int>(seconds));
+    // A 32-bit time_t ends in December 1901 and January 2038; beyond that the value would wrap.
+    if (utc < static_cast<int64_t>(std::numeric_limits<time_t>::min()) ||
+        utc > static_cast<int64_t>(std::numeric_limits<time_t>::max())) {
+        return zavToolsLib::ZAV_E_INVALID_ARG;
+    }
+    *result = static_cast<time_t>(utc);
     return zavToolsLib::ZAV_OK;
 }
 

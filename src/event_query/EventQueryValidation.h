@@ -94,8 +94,8 @@ std::string ComposeTraceText(const CQueryParams& params);
 // broken down.
 bool FormatUtcTime(time_t time, std::string& text);
 
-// A dateTime text in UTC (zone "Z" or none) as a time_t. ZAV_E_INVALID_ARG for NULL arguments
-// or another zone.
+// A dateTime text in UTC (zone "Z" or none) as a time_t. ZAV_E_INVALID_ARG for NULL arguments,
+// another zone, or a time that time_t cannot hold (before 1901 or after 2038 where it has 32 bits).
 uint32_t ConvertUtcToTime(const char* text, time_t* result);
 
 }  // namespace zavEventQuery

@@ -52,15 +52,20 @@ uint32_t ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, boo
         bMissing = errno == ENOENT || errno == ENOTDIR;
         return ZAV_E_SIG_FILE_UNREADABLE;
     }
+    return ReadDescriptorBytes(file.Get(), bytes);
+}
+
+uint32_t ReadDescriptorBytes(int fd, std::vector<uint8_t>& bytes) {
+    bytes.clear();
     struct stat info;
-    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return ZAV_E_SIG_FILE_UNREADABLE;
     }
     try {
         bytes.reserve(static_cast<size_t>(info.st_size));
         uint8_t block[65536];
         for (;;) {
-            const ssize_t got = read(file.Get(), block, sizeof block);
+            const ssize_t got = pread(fd, block, sizeof block, static_cast<off_t>(bytes.size()));
             if (got == 0) {
                 break;
             }
@@ -156,14 +161,19 @@ uint32_t VerifyExternalSignature(const std::vector<uint8_t>& image,
 uint32_t VerifyFileSignature(const std::string& file, const char* externalExtension) {
     std::vector<uint8_t> image;
     bool bMissing = false;
-    uint32_t status = ReadFileBytes(file, image, bMissing);
+    const uint32_t status = ReadFileBytes(file, image, bMissing);
     if (status != 0) {
         return status;
     }
+    return VerifyImageSignature(image, file, externalExtension);
+}
+
+uint32_t VerifyImageSignature(const std::vector<uint8_t>& image, const std::string& file,
+                              const char* externalExtension) {
     if (externalExtension != nullptr) {
         return VerifyExternalSignature(image, file + externalExtension);
     }
-    status = VerifyEmbeddedSignature(image);
+    const uint32_t status = VerifyEmbeddedSignature(image);
     if (status == 0) {
         return 0;
     }

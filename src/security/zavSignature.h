@@ -26,6 +26,9 @@ constexpr const char* ZAV_DEFAULT_SIGNATURE_EXTENSION = ".sig";
 // Reads a whole regular file. Returns 0, or ZAV_E_SIG_FILE_UNREADABLE with bMissing telling
 // whether the file does not exist at all.
 uint32_t ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, bool& bMissing);
+// The same from a descriptor already open on the file, from its first byte whatever the
+// descriptor's offset. 0 or ZAV_E_SIG_FILE_UNREADABLE (not a regular file, read error).
+uint32_t ReadDescriptorBytes(int fd, std::vector<uint8_t>& bytes);
 
 // Finds the trailer at the end of image: 0 with the size of the signed bytes and the signature;
 // ZAV_E_SIG_MISSING without a trailer; ZAV_E_SIG_MALFORMED when its length does not match.
@@ -53,5 +56,9 @@ uint32_t VerifyExternalSignature(const std::vector<uint8_t>& image,
 // file + ".sig"; when that does not exist either, the status of the file's own signature.
 // ZAV_E_SIG_FILE_UNREADABLE when file itself cannot be read.
 uint32_t VerifyFileSignature(const std::string& file, const char* externalExtension);
+// The same checks over bytes already read (the loader reads them from the descriptor it then
+// hands to the dynamic linker); file names the external signature files.
+uint32_t VerifyImageSignature(const std::vector<uint8_t>& image, const std::string& file,
+                              const char* externalExtension);
 
 }  // namespace zavSecurity

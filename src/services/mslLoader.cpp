@@ -1,14 +1,21 @@
 #include "services/mslLoader.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <link.h>
 #include <pthread.h>
+#include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "security/zavCryptoToolkit.h"
 #include "security/zavSignature.h"
@@ -96,23 +103,131 @@ uint32_t DestroyLock(mslLock& lock) {
     return 0;
 }
 
-std::string FullLibraryName(const char* library) {
-    std::string full;
+std::atomic<void (*)(const char*)> g_pVerifiedHook{nullptr};
+
+// The folder of the file that holds this code: libzavEventQuerySvcs5.so, or a program linked with
+// zavcore. Found while the library is being loaded, before the host can change directory, since
+// the name the dynamic linker kept may be relative. Symlinks are resolved.
+std::string FindModuleDirectory() {
+    Dl_info info{};
+    link_map* map = nullptr;
+    if (dladdr1(reinterpret_cast<void*>(&FindModuleDirectory), &info,
+                reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0) {
+        return "";
+    }
+    // The main program's entry has no name.
+    const char* file = map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0'
+                           ? map->l_name
+                           : "/proc/self/exe";
+    char resolved[PATH_MAX];
+    if (realpath(file, resolved) == nullptr) {
+        return "";
+    }
+    std::string directory = resolved;
+    const size_t slash = directory.rfind('/');
+    return slash == 0 ? "/" : directory.substr(0, slash);
+}
+
+const std::string g_strModuleDirectory = FindModuleDirectory();
+
+std::string JoinPath(const std::string& directory, const char* name) {
+    return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+std::string CutToBuffer(std::string name) {
+    if (name.size() > MSL_PATH_BUFFER_SIZE - 1) {
+        name.resize(MSL_PATH_BUFFER_SIZE - 1);
+    }
+    return name;
+}
+
+// The files a library name stands for, in the order they are tried.
+std::vector<std::string> CandidateFiles(const char* library) {
+    std::string prefix;
     {
         std::lock_guard<std::mutex> guard(g_settingsMutex);
-        full = g_LoaderLibPath;
+        prefix = g_LoaderLibPath;
     }
-    if (!full.empty() && std::strchr(library, '/') != nullptr) {
-        mslLog(2, kLoadFunction,
-               "'library' argument contains file path, though SetMSLLoaderLibPath() was "
-               "previously called.  You should probably omit the path and use just the libary "
-               "name during loading.");
+    const bool bHasPath = std::strchr(library, '/') != nullptr;
+    if (!prefix.empty()) {
+        if (bHasPath) {
+            mslLog(2, kLoadFunction,
+                   "'library' argument contains file path, though SetMSLLoaderLibPath() was "
+                   "previously called.  You should probably omit the path and use just the libary "
+                   "name during loading.");
+        }
+        return {CutToBuffer(prefix + library)};
     }
-    full += library;
-    if (full.size() > MSL_PATH_BUFFER_SIZE - 1) {
-        full.resize(MSL_PATH_BUFFER_SIZE - 1);
+    if (bHasPath) {
+        return {CutToBuffer(library)};
     }
-    return full;
+    // A bare name is never left to dlopen's own search (LD_LIBRARY_PATH, RUNPATH, the cache) nor
+    // read from the current directory: only these folders, in this order.
+    std::vector<std::string> files;
+    for (const std::string& directory : GetMSLLoaderSearchDirectories()) {
+        files.push_back(CutToBuffer(JoinPath(directory, library)));
+    }
+    return files;
+}
+
+// Descriptors closed together at the end of a scope.
+class CDescriptors {
+public:
+    CDescriptors() = default;
+    ~CDescriptors() {
+        for (const int fd : m_fds) {
+            close(fd);
+        }
+    }
+    CDescriptors(const CDescriptors&) = delete;
+    CDescriptors& operator=(const CDescriptors&) = delete;
+    int Add(int fd) {
+        if (fd >= 0) {
+            m_fds.push_back(fd);
+        }
+        return fd;
+    }
+
+private:
+    std::vector<int> m_fds;
+};
+
+// Whether the dynamic linker already knows an object by this name. It matches names before files,
+// so the name of a descriptor that was used for an earlier library and closed since would bring
+// back that library instead of opening ours.
+bool IsLoadedName(const std::string& name) {
+    struct SSearch {
+        const std::string* pName;
+        bool bFound;
+    } search{&name, false};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* pSearch = static_cast<SSearch*>(data);
+            if (info->dlpi_name != nullptr && *pSearch->pName == info->dlpi_name) {
+                pSearch->bFound = true;
+                return 1;
+            }
+            return 0;
+        },
+        &search);
+    return search.bFound;
+}
+
+// A /proc name through which the dynamic linker opens exactly the file behind fd and nothing
+// else. While the name of fd is still known from before, duplicates are taken (kept open in
+// descriptors, so that each gets a new number) until one has a fresh name. Empty if none can be
+// had.
+std::string DescriptorPath(int fd, CDescriptors& descriptors) {
+    for (;;) {
+        const std::string path = "/proc/self/fd/" + std::to_string(fd);
+        if (!IsLoadedName(path)) {
+            return path;
+        }
+        fd = descriptors.Add(fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        if (fd < 0) {
+            return "";
+        }
+    }
 }
 
 const char* DlErrorText() {
@@ -247,6 +362,19 @@ uint32_t DestroyLibHandle(mslLibHandle* phLibHandle) {
     return status != 0 ? status : releaseStatus;
 }
 
+std::vector<std::string> GetMSLLoaderSearchDirectories() {
+    std::vector<std::string> directories;
+    for (const std::string& directory : {g_strModuleDirectory, std::string(ZAV_INSTALL_LIBDIR)}) {
+        if (!directory.empty() &&
+            std::find(directories.begin(), directories.end(), directory) == directories.end()) {
+            directories.push_back(directory);
+        }
+    }
+    return directories;
+}
+
+void SetMSLLoaderVerifiedHook(void (*hook)(const char* file)) { g_pVerifiedHook.store(hook); }
+
 uint32_t LoadServiceLibrary(const char* library, mslLibHandle* phLibHandle) {
     if (library == nullptr || library[0] == '\0') {
         mslLog(1, kLoadFunction, "'library' argument is NULL");
@@ -256,8 +384,7 @@ uint32_t LoadServiceLibrary(const char* library, mslLibHandle* phLibHandle) {
         mslLog(1, kLoadFunction, "'phLibHandle' argument is NULL");
         return ZAV_E_INVALID_ARG;
     }
-    const std::string fullName = FullLibraryName(library);
-    mslLog(8, kLoadFunction, "Full library to load: %s", fullName.c_str());
+    const std::vector<std::string> candidates = CandidateFiles(library);
 
     uint32_t status = zavSecurity::StartCryptoToolkit(g_pLoaderTraceLog.load(), kLoadFunction);
     if (status != 0) {
@@ -272,23 +399,63 @@ uint32_t LoadServiceLibrary(const char* library, mslLibHandle* phLibHandle) {
         mslLog(1, kLoadFunction, "'phLibHandle' argument already holds an open library");
         return ZAV_E_INVALID_ARG;
     }
+    auto fail = [&](uint32_t failure) {
+        phLibHandle->m_uStatus = failure;
+        guard.Release();
+        return failure;
+    };
+
+    // The first place that has the file is the one used: a bad file there is refused, not
+    // passed over for an older one further on.
+    CDescriptors descriptors;
+    int fd = -1;
+    std::string fullName;
+    std::string looked;
+    for (const std::string& candidate : candidates) {
+        mslLog(8, kLoadFunction, "Full library to load: %s", candidate.c_str());
+        fd = descriptors.Add(open(candidate.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd >= 0) {
+            fullName = candidate;
+            break;
+        }
+        if (errno != ENOENT && errno != ENOTDIR) {
+            mslLog(1, kLoadFunction, "cannot open %s: %s", candidate.c_str(), std::strerror(errno));
+            return fail(ZAV_E_LIB_OPEN);
+        }
+        looked += (looked.empty() ? "" : ", ") + candidate;
+    }
+    if (fd < 0) {
+        mslLog(1, kLoadFunction, "component not found: %s", looked.c_str());
+        return fail(ZAV_E_LIB_OPEN);
+    }
+
+    // The signature is checked over the bytes of this descriptor, and the dynamic linker maps the
+    // same file through it: renaming another file over the name in between changes nothing.
     const bool bExternal = GetExternalFileSigExtSet();
     const std::string extension = GetMSLLoaderExtSigFileExtension();
-    status = zavSecurity::VerifyFileSignature(fullName, bExternal ? extension.c_str() : nullptr);
+    std::vector<uint8_t> image;
+    status = zavSecurity::ReadDescriptorBytes(fd, image);
+    if (status == 0) {
+        status = zavSecurity::VerifyImageSignature(image, fullName,
+                                                   bExternal ? extension.c_str() : nullptr);
+    }
     if (status != 0) {
-        phLibHandle->m_uStatus = status;
         mslLog(1, kLoadFunction, "VerifyFileSignature() returned an error: %s",
                mslStatusText(status).c_str());
-        guard.Release();
-        return status;
+        return fail(status);
     }
+    image = std::vector<uint8_t>();
+    if (auto hook = g_pVerifiedHook.load()) {
+        hook(fullName.c_str());
+    }
+    const std::string descriptorPath = DescriptorPath(fd, descriptors);
     dlerror();
-    void* opened = dlopen(fullName.c_str(), RTLD_LAZY | RTLD_GLOBAL);
+    void* opened =
+        descriptorPath.empty() ? nullptr : dlopen(descriptorPath.c_str(), RTLD_LAZY | RTLD_GLOBAL);
     if (opened == nullptr) {
-        mslLog(1, kLoadFunction, "cLibLoadLibrary() returned an error: %s", DlErrorText());
-        phLibHandle->m_uStatus = ZAV_E_LIB_OPEN;
-        guard.Release();
-        return ZAV_E_LIB_OPEN;
+        mslLog(1, kLoadFunction, "cLibLoadLibrary() returned an error: %s",
+               descriptorPath.empty() ? std::strerror(errno) : DlErrorText());
+        return fail(ZAV_E_LIB_OPEN);
     }
     phLibHandle->m_pLibrary = opened;
     phLibHandle->m_uStatus = 0;

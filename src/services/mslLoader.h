@@ -2,6 +2,12 @@
 // library's file signature is verified before it is opened (security/zavSignature.h); a library
 // whose signature is missing, malformed or does not match is never opened.
 //
+// Where a library is looked for: with a directory prefix set, there only; a name with a "/" as
+// given; a bare name in GetMSLLoaderSearchDirectories(), in order, never through dlopen's own
+// search nor in the current directory. The first place that has the file is used. The file is
+// opened once; its signature is checked over the bytes of that descriptor and the dynamic linker
+// maps it through /proc/self/fd, so what was checked is what gets mapped.
+//
 // The settings below are process-wide and take effect at the next open. Loader lines go to the
 // loader's trace log with the function names "mslLoader::<operation>()".
 #pragma once
@@ -9,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "zavEventQuerySvcs.h"
 
@@ -52,10 +59,21 @@ struct mslLibHandle {
 uint32_t InitLibHandle(mslLibHandle* phLibHandle);
 uint32_t DestroyLibHandle(mslLibHandle* phLibHandle);
 
-// Verifies the file's signature (external extension, else its own, else ".sig") and opens it with
-// lazy binding and global symbols. The name gets the directory prefix when one is set.
-// Returns 0, ZAV_E_INVALID_ARG, ZAV_E_CRYPTO_INIT, a ZAV_E_SIG_* status or ZAV_E_LIB_OPEN.
+// Folders searched for a bare library name while no directory prefix is set: the folder of the
+// file holding the loader (libzavEventQuerySvcs5.so; symlinks resolved), then the library folder
+// of the install prefix the build was configured with.
+std::vector<std::string> GetMSLLoaderSearchDirectories();
+
+// Finds the file (see above), verifies its signature (external extension, else its own, else
+// ".sig") and opens it with lazy binding and global symbols. Returns 0, ZAV_E_INVALID_ARG,
+// ZAV_E_CRYPTO_INIT, a ZAV_E_SIG_* status or ZAV_E_LIB_OPEN (also when no place has the file:
+// the trace names every place looked at).
 uint32_t LoadServiceLibrary(const char* library, mslLibHandle* phLibHandle);
+
+// For tests: called with the file name after the signature check and before the dynamic linker
+// opens the file; null removes it.
+void SetMSLLoaderVerifiedHook(void (*hook)(const char* file));
+
 // *ppSymbol receives the address of symbol. 0, ZAV_E_INVALID_ARG, ZAV_E_NO_SERVER (no library
 // open) or ZAV_E_LIB_SYMBOL.
 uint32_t LookupSymbol(mslLibHandle* phLibHandle, void** ppSymbol, const char* symbol);

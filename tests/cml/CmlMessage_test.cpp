@@ -182,17 +182,21 @@ TEST_F(CmlMessageTest, ReadsAttributeValuesAsDocumented) {
                  ns + " need-reply='TRUE'/><other xmlns='urn:x'/><test-request" + ns +
                  " need-reply='false'/></request><response><test-response" + ns +
                  " code='0x1F'/><test-response" + ns + " code='037'/><test-response" + ns +
-                 " code='zz'/></response></message-body></message-envelope></cml>"));
+                 " code='zz'/><test-response" + ns + " code='0x100000000'/><test-response" + ns +
+                 " code='-4294967296'/></response></message-body></message-envelope></cml>"));
     ASSERT_NE(nullptr, read);
     EXPECT_FALSE(read->GetBroadcast());           // only "true" is true
     EXPECT_EQ(L"", read->GetSource().GetName());  // a source in a foreign namespace is ignored
     ASSERT_EQ(2u, read->GetRequests().size());    // the unknown element is skipped
     EXPECT_TRUE(read->GetRequests()[0]->GetNeedReply());
     EXPECT_FALSE(read->GetRequests()[1]->GetNeedReply());
-    ASSERT_EQ(3u, read->GetResponses().size());
+    ASSERT_EQ(5u, read->GetResponses().size());
     EXPECT_EQ(31u, read->GetResponses()[0]->GetCode());
     EXPECT_EQ(31u, read->GetResponses()[1]->GetCode());
     EXPECT_EQ(0u, read->GetResponses()[2]->GetCode());
+    // Beyond 32 bits either way: saturated, as a 32-bit unsigned long reads it, on every build.
+    EXPECT_EQ(0xFFFFFFFFu, read->GetResponses()[3]->GetCode());
+    EXPECT_EQ(0xFFFFFFFFu, read->GetResponses()[4]->GetCode());
 }
 
 TEST_F(CmlMessageTest, ReadingFailures) {

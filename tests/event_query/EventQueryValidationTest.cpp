@@ -2,10 +2,13 @@
 // the exported functions make of them end to end is proven by the integration tests.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "event_query/EventQueryValidation.h"
@@ -114,18 +117,60 @@ TEST(EventQueryValidation, ObservanceTraceText) {
 }
 
 TEST(EventQueryValidation, ConvertUtcToTime) {
+    const bool bWide = sizeof(time_t) > 4;
+    const int64_t kUnchanged = 42;
+    // Expected value, or kInvalid where this build's time_t cannot hold it.
+    const int64_t kInvalid = INT64_MIN;
+    const std::pair<const char*, int64_t> rows[] = {
+        {"2008-01-01T00:00:00Z", 1199145600},
+        {"2008-07-01T12:30:59.75", 1214915459},  // no zone counts as UTC; fractions cut off
+        {"2007-13-01T00:00:00Z", 1199145600},    // fields carry over as in mktime
+        {"2008-02-30T24:00:60Z", 1204416060},
+        // The ends of a 32-bit time_t, and one second past each.
+        {"1901-12-13T20:45:52Z", INT32_MIN},
+        {"2038-01-19T03:14:07Z", INT32_MAX},
+        {"1901-12-13T20:45:51Z", bWide ? int64_t{INT32_MIN} - 1 : kInvalid},
+        {"2038-01-19T03:14:08Z", bWide ? int64_t{INT32_MAX} + 1 : kInvalid},
+        {"1900-01-01T00:00:00Z", bWide ? -2208988800 : kInvalid},
+        {"2106-02-07T06:28:16Z", bWide ? 4294967296 : kInvalid},
+        // Read as the cleared value, 0000-00-00T00:00:00: 30 November of the year -1.
+        {"no date at all", bWide ? -62169984000 : kInvalid},
+        // Seconds that no broken-down time can hold.
+        {"2008-01-01T00:00:1e300Z", kInvalid},
+        {"2008-01-01T00:00:00+02:00", kInvalid},
+        {"2008-01-01T00:00:00-00:30", kInvalid},
+    };
+    // Zones east and west of UTC: near the ends of the range only one side fails through mktime.
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "JST-9"}) {
         const CTimeZone local(zone);
-        time_t result = 0;
-        EXPECT_EQ(ConvertUtcToTime("2008-01-01T00:00:00Z", &result), zavToolsLib::ZAV_OK) << zone;
-        EXPECT_EQ(result, 1199145600) << zone;
-        EXPECT_EQ(ConvertUtcToTime("2008-07-01T12:30:59.75", &result), zavToolsLib::ZAV_OK);
-        EXPECT_EQ(result, 1214915459) << zone;  // no zone counts as UTC; fractions cut off
+        for (const auto& [text, expected] : rows) {
+            time_t result = static_cast<time_t>(kUnchanged);
+            const uint32_t status = ConvertUtcToTime(text, &result);
+            if (expected == kInvalid) {
+                EXPECT_EQ(status, zavToolsLib::ZAV_E_INVALID_ARG) << text << " " << zone;
+                EXPECT_EQ(static_cast<int64_t>(result), kUnchanged) << text << " " << zone;
+            } else {
+                EXPECT_EQ(status, zavToolsLib::ZAV_OK) << text << " " << zone;
+                EXPECT_EQ(static_cast<int64_t>(result), expected) << text << " " << zone;
+            }
+        }
     }
-    time_t result = 0;
-    EXPECT_EQ(ConvertUtcToTime("2008-01-01T00:00:00+02:00", &result),
-              zavToolsLib::ZAV_E_INVALID_ARG);
-    EXPECT_EQ(ConvertUtcToTime("2008-01-01T00:00:00-00:30", &result),
-              zavToolsLib::ZAV_E_INVALID_ARG);
-    EXPECT_EQ(ConvertUtcToTime("no date at all", &result), zavToolsLib::ZAV_OK);
+}
+
+// The Get forms' text of a time_t, for every value a 32-bit time_t holds and, where time_t is
+// wider, refused where gmtime cannot break it down.
+TEST(EventQueryValidation, FormatUtcTime) {
+    const std::pair<int64_t, const char*> rows[] = {
+        {0, "1970-01-01T00:00:00.000000Z"},
+        {-1, "1969-12-31T23:59:59.000000Z"},
+        {INT32_MIN, "1901-12-13T20:45:52.000000Z"},
+        {INT32_MAX, "2038-01-19T03:14:07.000000Z"},
+    };
+    for (const auto& [value, expected] : rows) {
+        std::string text;
+        EXPECT_TRUE(FormatUtcTime(static_cast<time_t>(value), text)) << value;
+        EXPECT_EQ(text, expected);
+    }
+    std::string text;
+    EXPECT_EQ(FormatUtcTime(std::numeric_limits<time_t>::max(), text), sizeof(time_t) == 4);
 }

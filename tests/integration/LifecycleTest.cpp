@@ -1,6 +1,7 @@
 // Initialisation, shutdown, time conversion and the dump files, through the linked library.
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -135,7 +136,15 @@ TEST_F(LifecycleTest, UtcTextsConvertWithoutAnInstance) {
         EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime(text, &t)) << text;
         EXPECT_EQ(expected, t) << text;
     }
+    // One second past the end of a 32-bit time_t: refused there rather than wrapped.
     time_t t = 0;
+    const uint32_t past = eq.EQ_ConvertUTCToTime("2038-01-19T03:14:08Z", &t);
+    if (sizeof(time_t) > 4) {
+        EXPECT_EQ(0u, past);
+        EXPECT_EQ(int64_t{INT32_MAX} + 1, static_cast<int64_t>(t));
+    } else {
+        EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(past));
+    }
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00+02:00", &t)));
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime(nullptr, &t)));
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00Z", nullptr)));

@@ -1,5 +1,6 @@
 // Each query function end to end: the document the server receives and the callbacks the answer
 // produces.
+#include <cstdint>
 #include <regex>
 #include <set>
 #include <string>
@@ -70,9 +71,12 @@ TEST_F(QueryTest, EachQueryPostsItsRequestAndDeliversTheAnswer) {
            observances +
                "group-request group-id=7 analysis=false|false|true "
                "observance-type=1,3|true");
-    expect(eq.EQ_GetObservanceSummaryByAddress(0, 60, "10.0.0.1-::1", 8, "", 0, 3, ++cd),
+    // The ends of a 32-bit time_t.
+    expect(eq.EQ_GetObservanceSummaryByAddress(INT32_MIN, INT32_MAX, "10.0.0.1-::1", 8, "", 0, 3,
+                                               ++cd),
            observances +
-               "address-request count=3 end-time=1970-01-01T00:01:00.000000Z "
+               "address-request count=3 start-time=1901-12-13T20:45:52.000000Z "
+               "end-time=2038-01-19T03:14:07.000000Z "
                "address-range=10.0.0.1|::1|ipv6 analysis=false|false|false "
                "observance-type=|false");
     // A time with seconds (LifecycleTest converts this text back).

@@ -2,10 +2,15 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "security/SignatureTestSupport.h"
 #include "services/TraceCapture.h"
@@ -105,7 +110,7 @@ TEST_F(LoaderTest, LibraryPathGetsExactlyOneSlashAndPrefixesNames) {
 
     // Full names are cut to 4095 characters.
     const std::string longName(5000, 'x');
-    EXPECT_EQ(LoadServiceLibrary(longName.c_str(), &handle), ZAV_E_SIG_FILE_UNREADABLE);
+    EXPECT_EQ(LoadServiceLibrary(longName.c_str(), &handle), ZAV_E_LIB_OPEN);
     EXPECT_EQ(Count("mslLoader::LoadServiceLibrary(): Full library to load: " +
                         (m_dir.Get().string() + "/" + longName).substr(0, 4095),
                     8, true),
@@ -116,8 +121,13 @@ TEST_F(LoaderTest, LibraryPathGetsExactlyOneSlashAndPrefixesNames) {
 }
 
 TEST_F(LoaderTest, EntryPointsFallBackBeforeASuccessfulLoad) {
-    EXPECT_EQ(LoadZavSessionConfigSvcs(m_dir.Path("absent.so").c_str()), ZAV_E_SIG_FILE_UNREADABLE);
+    // A missing file is no signature error: the trace names where it was looked for.
+    EXPECT_EQ(LoadZavSessionConfigSvcs(m_dir.Path("absent.so").c_str()), ZAV_E_LIB_OPEN);
     EXPECT_EQ(GetZavSessionConfigSvcsLoadCount(), 0);
+    EXPECT_EQ(
+        Count("mslLoader::LoadServiceLibrary(): component not found: " + m_dir.Path("absent.so"), 1,
+              true),
+        1u);
     EXPECT_EQ(Count("LoadServiceLibrary() returned an error: ", 1), 1u);
 
     testing::internal::CaptureStdout();
@@ -241,6 +251,111 @@ TEST_F(LoaderTest, LibraryWithoutAValidSignatureIsNeverOpened) {
     ASSERT_EQ(zavSecurity::SignFile(m_key.get(), text, true, nullptr), 0u);
     EXPECT_EQ(LoadServiceLibrary(text.c_str(), &handle), ZAV_E_LIB_OPEN);
     EXPECT_EQ(Count("cLibLoadLibrary() returned an error: ", 1), 1u);
+}
+
+// The hook's file to rename over the verified one.
+std::string g_strReplacement;
+
+// What was verified is what gets mapped: a file renamed over the name after the check is never
+// opened, and the dynamic linker does not hand back an earlier library that was opened through
+// the same descriptor number.
+TEST_F(LoaderTest, WhatWasVerifiedIsWhatGetsMapped) {
+    // Only an external ".sig", so that it too is checked over the opened bytes.
+    const std::string path = Copy(kFullFixture, "libswap.so", m_key.get(), false, ".sig");
+    g_strReplacement = Copy(kPartialFixture, "unsigned.so");  // lacks SCS_GetServerCount
+    SetMSLLoaderVerifiedHook(
+        [](const char* file) { EXPECT_EQ(std::rename(g_strReplacement.c_str(), file), 0); });
+    const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
+    mslLibHandle first;
+    const uint32_t status = LoadServiceLibrary(path.c_str(), &first);
+    SetMSLLoaderVerifiedHook(nullptr);
+    ASSERT_EQ(status, 0u);
+    EXPECT_FALSE(std::filesystem::exists(g_strReplacement));  // the swap did happen
+    EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1);
+    void* symbol = nullptr;
+    EXPECT_EQ(LookupSymbol(&first, &symbol, "SCS_GetServerCount"), 0u);
+    EXPECT_FALSE(IsOpen(path));  // the file now under that name
+
+    // The first library stays open while the next one is opened.
+    const std::string other = Copy(kPartialFixture, "libother.so", m_key.get());
+    mslLibHandle second;
+    ASSERT_EQ(LoadServiceLibrary(other.c_str(), &second), 0u);
+    EXPECT_NE(second.m_pLibrary, first.m_pLibrary);
+    EXPECT_TRUE(IsOpen(other));
+    EXPECT_EQ(LookupSymbol(&second, &symbol, "SCS_GetServerCount"), ZAV_E_LIB_SYMBOL);
+    EXPECT_EQ(UnloadServiceLibrary(&second), 0u);
+    EXPECT_EQ(UnloadServiceLibrary(&first), 0u);
+}
+
+// Runs this test binary again for the current test only, in directory, with variables added to
+// the environment. Returns its exit status, -1 if it did not exit.
+int RunThisTestAgain(const std::string& directory, const std::vector<std::string>& variables) {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter =
+        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::vector<std::string> environment = variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string entry = *variable;
+        const bool bReplaced = std::any_of(variables.begin(), variables.end(), [&](auto& added) {
+            return entry.compare(0, added.find('=') + 1, added, 0, added.find('=') + 1) == 0;
+        });
+        if (!bReplaced) {
+            environment.push_back(entry);
+        }
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+    char program[] = "/proc/self/exe";
+    std::string filterArgument = filter;
+    char* argv[] = {program, filterArgument.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    pid_t child = -1;
+    const int error = posix_spawn(&child, program, &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (error != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// A bare name is looked for in the loader's own places only, never through dlopen's search or in
+// the current directory: an unsigned copy on LD_LIBRARY_PATH is not loaded because a signed one
+// sits in the current directory. LD_LIBRARY_PATH is read at start-up, hence the second process.
+TEST_F(LoaderTest, BareNameIsNotLeftToTheLibrarySearchPath) {
+    const std::string name = "libzav_probe_scs.so";
+    if (std::getenv("ZAV_LOADER_CHILD") == nullptr) {
+        Copy(kFullFixture, "search/" + name);
+        Copy(kBuildSignedFixture, "cwd/" + name);
+        EXPECT_EQ(RunThisTestAgain(m_dir.Path("cwd"), {"LD_LIBRARY_PATH=" + m_dir.Path("search"),
+                                                       "ZAV_LOADER_CHILD=1"}),
+                  0);
+        return;
+    }
+    const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
+    mslLibHandle handle;
+    EXPECT_EQ(LoadServiceLibrary(name.c_str(), &handle), ZAV_E_LIB_OPEN);
+    std::string places;
+    for (const std::string& directory : GetMSLLoaderSearchDirectories()) {
+        places += (places.empty() ? "" : ", ") + (std::filesystem::path(directory) / name).string();
+    }
+    EXPECT_EQ(Count("mslLoader::LoadServiceLibrary(): component not found: " + places, 1, true),
+              1u);
+    EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed);
+    // The first place is the folder of the code doing the loading (here the test program).
+    ASSERT_FALSE(GetMSLLoaderSearchDirectories().empty());
+    EXPECT_EQ(GetMSLLoaderSearchDirectories()[0],
+              std::filesystem::canonical("/proc/self/exe").parent_path().string());
+    // dlopen's own search would have taken the unsigned copy.
+    void* direct = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(direct, nullptr);
+    EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1);
+    dlclose(direct);
 }
 
 TEST_F(LoaderTest, BuildSignsItsLibrariesWithTheBuiltInKey) {
