@@ -27,7 +27,9 @@ int g_iSettingsCallbackUsers = 0;
 
 }  // namespace
 
-CEventQueryServices::CEventQueryServices() {
+CEventQueryServices::CEventQueryServices() { RegisterDocumentClasses(); }
+
+void CEventQueryServices::RegisterDocumentClasses() {
     zav::cml::CCmlClassFactory* factory = zav::cml::GetGlobalClassFactory();
     zav::cml::RegisterCmlMessage(factory);
     zav::cml::RegisterEventQueryMessages(factory);

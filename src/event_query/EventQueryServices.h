@@ -44,6 +44,10 @@ public:
     CEventQueryServices();
     ~CEventQueryServices() override;
 
+    // The registration of the constructor, on the global class factory. Anything that reads
+    // server answers the way ProcessResponse does (the fuzz targets) calls it too.
+    static void RegisterDocumentClasses();
+
     // Creates the retry state, initialises the base (client side, dispatch thread started),
     // loads the settings and registers for settings changes. On a nonzero status the caller
     // gives the object up with ShutDown and Release: the dispatch thread may already run.
