@@ -103,6 +103,12 @@ std::size_t StatusBytes(const char* field) {
 }
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
+std::atomic<std::size_t> g_uPairs{0};
+int32_t CountPair(uint32_t, const char*, const char*, const char*) {
+    ++g_uPairs;
+    return 0;
+}
+
 struct CCase {
     const char* answerClass;
     std::size_t size;
@@ -120,23 +126,37 @@ protected:
 
 TEST_P(HostileServerTest, EndsInItsDocumentedOutcome) {
     const CCase& test = GetParam();
+    g_uPairs = 0;
     const zavHostile::CAnswerClass* answerClass = zavHostile::FindAnswerClass(test.answerClass);
     ASSERT_NE(nullptr, answerClass);
     // Many blocks end with one empty response, so that a complete read shows in the callbacks.
-    std::string body = answerClass->make(test.size);
+    // Answers read in full run every callback: under a sanitizer, a smaller one says the same.
+    const bool read = test.expected == nullptr;
+    std::string body = answerClass->make(kSanitized && read ? test.size / 4 : test.size);
     CAnswerServer server(body);
     WriteSettings({server.Url()}, std::string("shutdownTimeout = 1000\n") + test.settings);
     const std::size_t threads = server.ThreadsWithServer();
     ASSERT_EQ(0u, InitQuietly());
-    RegisterAllCallbacks();
+    // Only the set brackets go to the journal: an event per pair would make a big answer's
+    // delivery cost more than its reading (much more under a sanitizer).
+    ASSERT_EQ(0u, Eq().EQ_RegisterErrorCallback(&CJournal::OnError));
+    ASSERT_EQ(0u, Eq().EQ_RegisterResultSetCallbacks(&CJournal::OnBeginSet, nullptr, &CountPair,
+                                                     nullptr, &CJournal::OnEndSet));
 
     const std::size_t before = StatusBytes("VmRSS:");
     ResetPeak();
     const steady_clock::time_point start = steady_clock::now();
     ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 5));
-    if (test.expected == nullptr) {
+    if (read) {
         EXPECT_TRUE(CJournal::Get().WaitForEvents("EndSet(5)"));
         EXPECT_EQ(0u, CJournal::Get().CountEvents("Error("));
+        // Every pair of the answer reached the application.
+        std::size_t pairs = 0;
+        for (auto at = body.find("<result-data"); at != std::string::npos;
+             at = body.find("<result-data", at + 1)) {
+            ++pairs;
+        }
+        EXPECT_EQ(pairs, g_uPairs.load());
     } else {
         EXPECT_TRUE(CJournal::Get().WaitForEvents("Error(0xC75802C1,1)"));
         EXPECT_TRUE(TraceHas(test.expected)) << "no trace line names " << test.expected << "\n"
