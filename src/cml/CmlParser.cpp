@@ -156,9 +156,7 @@ void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const 
                                  const xercesc::RefVectorOf<xercesc::XMLAttr>& attrList,
                                  const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) {
     if (m_pLimits != nullptr) {
-        if (m_pLimits->pCancel != nullptr && m_pLimits->pCancel->load(std::memory_order_relaxed)) {
-            ThrowReadCancelled();
-        }
+        CheckReadCancelled(*m_pLimits);
         m_uTextRun = 0;
         if (m_uDepth + 1 > m_pLimits->uMaxElementDepth) {
             ThrowLimitExceeded("element depth", m_uDepth + 1, "maxElementDepth",

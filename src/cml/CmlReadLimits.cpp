@@ -21,9 +21,11 @@ void ThrowLimitExceeded(const char* what, uint64_t found, const char* setting, u
     throw CCmlException(kContext, zavToolsLib::FromUtf8(message), CML_E_LIMIT_EXCEEDED);
 }
 
-void ThrowReadCancelled() {
-    throw CCmlException(kContext, L"Reading stopped: the service is shutting down",
-                        CML_E_READ_CANCELLED);
+void CheckReadCancelled(const CCmlReadLimits& limits) {
+    if (limits.pCancel != nullptr && limits.pCancel->load(std::memory_order_relaxed)) {
+        throw CCmlException(kContext, L"Reading stopped: the service is shutting down",
+                            CML_E_READ_CANCELLED);
+    }
 }
 
 CCmlReadScope::CCmlReadScope(const CCmlReadLimits& limits) : m_limits(limits), m_pOuter(t_pScope) {
@@ -42,11 +44,7 @@ void CCmlReadScope::AddResultItems(std::size_t count) {
     }
 }
 
-void CCmlReadScope::CheckCancel() const {
-    if (m_limits.pCancel != nullptr && m_limits.pCancel->load(std::memory_order_relaxed)) {
-        ThrowReadCancelled();
-    }
-}
+void CCmlReadScope::CheckCancel() const { CheckReadCancelled(m_limits); }
 
 CCmlReadScope::CMessageLevel::CMessageLevel() : m_pScope(Current()) {
     if (m_pScope == nullptr) return;

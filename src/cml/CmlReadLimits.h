@@ -37,8 +37,8 @@ constexpr std::size_t CML_MEMORY_ALLOWANCE = 32u * 1024u * 1024u;
 // Raises CML_E_LIMIT_EXCEEDED: "<what> <found> exceeds the limit <setting> = <limit>".
 [[noreturn]] void ThrowLimitExceeded(const char* what, uint64_t found, const char* setting,
                                      uint64_t limit);
-// Raises CML_E_READ_CANCELLED.
-[[noreturn]] void ThrowReadCancelled();
+// Raises CML_E_READ_CANCELLED when the limits' stop flag is set.
+void CheckReadCancelled(const CCmlReadLimits& limits);
 
 // The limits of a read, active on the calling thread for the life of the object, so that the
 // readers of nested documents find them. Scopes nest; the innermost one counts.
