@@ -53,6 +53,21 @@ void GiveUp(CEventQueryServices* services) {
     services->Release();
 }
 
+// After a failed EQ_Init the application may free its trace log; a thread of the failed attempt
+// that has not ended yet must not write to it. Unless a concurrent EQ_Init that succeeded
+// shares it.
+void CloseTraceLogOfFailedInit(const asTraceLog* traceLog) {
+    CEventQueryServices* published = zavEventQuery::AcquireInstance();
+    if (published == nullptr) {
+        zavToolsLib::CloseTraceLog(traceLog);
+        return;
+    }
+    zavEventQuery::CInstanceReference reference(*published);
+    if (published->GetTraceLog() != traceLog) {
+        zavToolsLib::CloseTraceLog(traceLog);
+    }
+}
+
 uint32_t RunQuery(const CQueryParams& params) {
     return GuardedCall([&params](CEventQueryServices& services) { return services.Query(params); });
 }
@@ -142,6 +157,7 @@ uint32_t EQ_Init(const char* version, const char* localPropertyFile, const char*
         // The reference that publication will hold; taken first so that giving the object up
         // always goes through Release, whatever Init got as far as.
         services->AddRef();
+        zavToolsLib::OpenTraceLog(traceLog);
         const uint32_t status =
             services->Init(threading, traceLog, version, localPropertyFile, commSettingsFile,
                            initString1, initString2, agentName, agentNamespace);
@@ -149,6 +165,7 @@ uint32_t EQ_Init(const char* version, const char* localPropertyFile, const char*
             CEventQueryServices* failed = services;
             services = nullptr;
             GiveUp(failed);
+            CloseTraceLogOfFailedInit(traceLog);
             return status;
         }
         bool published = false;
@@ -194,14 +211,16 @@ uint32_t EQ_ShutDown(void) {
         return ZAV_OK;
     }
     try {
-        // Wait, within shutdownTimeout in all, for the dispatch thread to stop and then for the
-        // object to be gone: a host that exits right after EQ_ShutDown must not race the
-        // thread's last clean-up. Inside a callback the thread is the caller: no waiting then.
+        // Wait, within shutdownTimeout in all, for the dispatch thread to stop and then to drop
+        // its reference: a host that exits right after EQ_ShutDown must not race the thread's
+        // last clean-up. Calls still running in other threads keep the object alive on their
+        // own and are not waited for. Inside a callback the thread is the caller: no waiting.
         const auto deadline =
             std::chrono::steady_clock::now() +
             std::chrono::milliseconds(services->GetTimeouts()[CBaseServices::kShutdownTimeout]);
         const bool inDispatchThread = services->IsDispatchThread();
-        const auto released = services->GetReleaseSignal();
+        const auto dispatchDone = services->GetDispatchDoneSignal();
+        const asTraceLog* const traceLog = services->GetTraceLog();
         services->ClearResultSetCallbacks();
         if (!inDispatchThread) {
             services->ShutDown();
@@ -209,9 +228,11 @@ uint32_t EQ_ShutDown(void) {
             services->RequestStop();
         }
         services->Release();
-        if (!inDispatchThread) {
-            released->WaitUntil(deadline);
+        if (!inDispatchThread && dispatchDone != nullptr) {
+            dispatchDone->WaitUntil(deadline);
         }
+        // The application may free its trace log now: whatever still runs writes no more.
+        zavToolsLib::CloseTraceLog(traceLog);
         return ZAV_OK;
     } catch (...) {
         return ZAV_E_EXCEPTION;

@@ -233,6 +233,7 @@ uint32_t CBaseServices::StartThread() {
         // release that would delete the object under the creator.
         m_bStop = true;
         --m_iRefCount;
+        m_hThread = 0;
     }
     return status;
 }
@@ -447,7 +448,10 @@ uint32_t CBaseServices::_DispatchThread(void* argument) {
 
     self->Log(EQ_TRACE_DEBUG, ("Exiting dispatch thread: " + threadText).c_str(), kThreadFunction);
     self->m_pThreading->SetEvent(self->m_hExitEvent);
+    // The release may delete the object: keep what is signalled after it.
+    const std::shared_ptr<CReleaseSignal> done = self->m_pDispatchDone;
     self->Release();
+    done->Set();
     return result;
 }
 

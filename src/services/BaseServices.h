@@ -125,6 +125,11 @@ public:
         bool m_bSet = false;
     };
     std::shared_ptr<CReleaseSignal> GetReleaseSignal() const { return m_pReleased; }
+    // Set once the dispatch thread has dropped its reference and is on its way out; null when no
+    // dispatch thread was started. Other references (calls in progress elsewhere) do not count.
+    std::shared_ptr<CReleaseSignal> GetDispatchDoneSignal() const {
+        return m_hThread != 0 ? m_pDispatchDone : nullptr;
+    }
 
 protected:
     // Body of the dispatch thread; the argument is the service object.
@@ -163,4 +168,5 @@ private:
     // The component was loaded by Init, so the destructor owes an unload.
     bool m_bComponentLoaded = false;
     std::shared_ptr<CReleaseSignal> m_pReleased = std::make_shared<CReleaseSignal>();
+    std::shared_ptr<CReleaseSignal> m_pDispatchDone = std::make_shared<CReleaseSignal>();
 };

@@ -119,5 +119,21 @@ TEST_F(FailureTest, UnusableAnswersDropTheRequest) {
     }
 }
 
+// Only a real document type declaration is refused, whatever bytes a comment or a processing
+// instruction holds: such an answer is delivered in full.
+TEST_F(FailureTest, DeclarationTextInACommentIsNoReasonToDrop) {
+    CEventQueryTestServer server([](const PostedRequest& posted) {
+        Reply reply = TwoItemAnswer(posted);
+        const size_t declaration = reply.body.find("?>");
+        reply.body.insert(declaration == std::string::npos ? 0 : declaration + 2,
+                          "<!-- <!DOCTYPE r [<!ENTITY e 'x'>]> --><?note <!DOCTYPE r>?>");
+        return reply;
+    });
+    Start({server.Url()});
+    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 3));
+    ASSERT_TRUE(WaitForEvents("EndSet(3)"));
+    EXPECT_EQ(TwoItemSequence(3), Events());
+}
+
 }  // namespace
 }  // namespace eqit

@@ -1,8 +1,10 @@
 // Initialisation, shutdown, time conversion and the dump files, through the linked library.
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -122,6 +124,54 @@ TEST_F(LifecycleTest, ShutDownEndsAHangingPostAndInitWorksAgain) {
     // The old object is released by its own thread, after EQ_ShutDown has returned.
     EXPECT_EQ(0u, eq.EQ_ShutDown());
     EXPECT_TRUE(WaitForComponentUnloaded());
+}
+
+// Holds the dispatch thread in the first result set's callback until the test lets it go.
+struct CHeldCallback {
+    static std::mutex mutex;
+    static std::condition_variable changed;
+    static bool entered;
+    static bool released;
+    static int32_t BeginSet(uint32_t) {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(30), [] { return released; });
+        return 0;
+    }
+    static bool Set(bool& flag) {
+        std::lock_guard<std::mutex> lock(mutex);
+        flag = true;
+        changed.notify_all();
+        return true;
+    }
+    static bool WaitEntered() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(30), [] { return entered; });
+    }
+};
+std::mutex CHeldCallback::mutex;
+std::condition_variable CHeldCallback::changed;
+bool CHeldCallback::entered = false;
+bool CHeldCallback::released = false;
+
+// A dispatch thread still in a callback when shutdownTimeout runs out is abandoned. The
+// application may free its trace log once EQ_ShutDown has returned, so when the thread ends
+// later, neither it nor the loader unloading the component writes another line.
+TEST_F(LifecycleTest, AnAbandonedDispatchThreadWritesNoTraceLineAfterShutDown) {
+    CEventQueryTestServer server(&TwoItemAnswer);
+    WriteSettings({server.Url()}, "shutdownTimeout = 100\n");
+    ASSERT_EQ(0u, Init());
+    const EqApi& eq = Eq();
+    ASSERT_EQ(0u, eq.EQ_RegisterResultSetCallbacks(&CHeldCallback::BeginSet, nullptr, nullptr,
+                                                   nullptr, nullptr));
+    ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 1));
+    ASSERT_TRUE(CHeldCallback::WaitEntered());
+    ASSERT_EQ(0u, eq.EQ_ShutDown());
+    const size_t lines = CJournal::Get().CountTrace("");
+    CHeldCallback::Set(CHeldCallback::released);
+    ASSERT_TRUE(WaitForComponentUnloaded());
+    EXPECT_EQ(lines, CJournal::Get().CountTrace(""));
 }
 
 TEST_F(LifecycleTest, UtcTextsConvertWithoutAnInstance) {

@@ -1,0 +1,110 @@
+// EQ_ShutDown waits for the dispatch thread, not for calls running in other threads. The library is
+// linked statically here, so the test can hold a reference to the service object exactly as a call
+// running in another thread does.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ThreadCount.h"
+#include "event_query/EventQueryInstance.h"
+#include "security/SignatureTestSupport.h"
+#include "security/zavTrustedKeys.h"
+#include "services/mslLoader.h"
+#include "services/mslLoader_zavSessionConfigSvcs.h"
+#include "zavEventQuerySvcs.h"
+
+namespace {
+
+using std::chrono::seconds;
+
+// A gate the test opens; every wait on it is bounded so that a fault fails instead of hanging.
+class CLatch {
+public:
+    void Open() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bOpen = true;
+        m_changed.notify_all();
+    }
+    bool Wait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, seconds(30), [this] { return m_bOpen; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_bOpen = false;
+};
+
+class ShutDownTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A copy of the component, signed with a key of the test's own that the loader trusts.
+        const std::string built =
+            std::string(ZAV_TEST_BINARY_DIR) + "/scs/" + zavServices::ZAV_SCS_LIBRARY_NAME;
+        const std::string copy = m_dir.Path(zavServices::ZAV_SCS_LIBRARY_NAME);
+        ASSERT_TRUE(std::filesystem::copy_file(built, copy)) << built;
+        m_key = zavTest::MakeKey(true);
+        ASSERT_EQ(0u, zavSecurity::SignFile(m_key.get(), copy, true, nullptr));
+        EQ_SetMSLLibPath(m_dir.Get().c_str());
+        m_uThreadsAtStart = zavTest::ThreadCount();
+    }
+    void TearDown() override {
+        EQ_ShutDown();
+        zavTest::WaitForThreadCount(m_uThreadsAtStart);
+        EQ_SetMSLLibPath("");
+        zavSecurity::ClearAddedTrustedKeys();
+    }
+    // EQ_Init with a server that is never asked.
+    uint32_t Init(const std::string& settings) {
+        const std::string local = m_dir.Path("local.ini");
+        const std::string comm = m_dir.Path("comm.ini");
+        std::ofstream(local) << "[event_query_services]\n"
+                             << settings
+                             << "[agent]\nagent_id = 0f8fad5b-d9cb-469f-a165-70867728950e\n";
+        std::ofstream(comm) << "[servers]\nurl = http://127.0.0.1:1/\n";
+        return EQ_Init("5.0", local.c_str(), comm.c_str(), "event_query_tests", nullptr, "agent",
+                       "urn:test", nullptr);
+    }
+    // EQ_ShutDown in a thread of its own: whether it returned within a generous bound.
+    static bool ShutDownReturns() {
+        auto done = std::async(std::launch::async, [] { return EQ_ShutDown(); });
+        if (done.wait_for(seconds(20)) != std::future_status::ready) {
+            return false;
+        }
+        return done.get() == 0;
+    }
+    zavTest::CScratchDir m_dir;
+    zavSecurity::EvpPkeyPtr m_key;
+    std::size_t m_uThreadsAtStart = 0;
+};
+
+// A call in progress elsewhere keeps the object alive by its reference; EQ_ShutDown waits for the
+// dispatch thread only, and the call's last release unloads the component.
+TEST_F(ShutDownTest, DoesNotWaitForCallsInOtherThreads) {
+    ASSERT_EQ(0u, Init("shutdownTimeout = 60000\n"));
+    CLatch held;
+    CLatch release;
+    std::thread call([&] {
+        CEventQueryServices* services = zavEventQuery::AcquireInstance();
+        ASSERT_NE(nullptr, services);
+        zavEventQuery::CInstanceReference reference(*services);
+        held.Open();
+        release.Wait();
+    });
+    ASSERT_TRUE(held.Wait());
+    const bool returned = ShutDownReturns();
+    release.Open();
+    call.join();
+    EXPECT_TRUE(returned) << "EQ_ShutDown waited for an unrelated call";
+    EXPECT_EQ(0, zavServices::GetZavSessionConfigSvcsLoadCount());
+}
+
+}  // namespace
