@@ -21,6 +21,18 @@ public:
     void StartBudget(std::size_t bytes);
     // The allocation that first went over the budget, or 0.
     std::size_t GetRefusedTotal() const { return m_uRefusedTotal; }
+    // Allows bytes more (when there is a budget at all).
+    void ExtendBudget(std::size_t bytes) {
+        if (m_uBudget != 0) m_uBudget += bytes;
+    }
+    // Counts bytes held outside the parser (what is read from its tree) against the same budget;
+    // false once the total is over it. Charges are never given back.
+    bool Charge(std::size_t bytes) {
+        m_uHeld += bytes;
+        return m_uBudget == 0 || m_uHeld - m_uBase <= m_uBudget;
+    }
+    // Bytes counted since the budget started.
+    std::size_t GetUsed() const { return m_uHeld - m_uBase; }
 
     xercesc::MemoryManager* getExceptionMemoryManager() override;
     void* allocate(XMLSize_t size) override;

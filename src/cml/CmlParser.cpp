@@ -145,9 +145,38 @@ void CCmlDOMParser::CheckValueLength(std::size_t length) const {
     }
 }
 
+namespace {
+bool IsXmlSpace(const XMLCh* chars, XMLSize_t length) {
+    for (XMLSize_t i = 0; i < length; ++i) {
+        const XMLCh c = chars[i];
+        if (c != 0x20 && c != 0x0A && c != 0x09 && c != 0x0D) return false;
+    }
+    return true;
+}
+}  // namespace
+
+void CCmlDOMParser::FlushPendingSpace() {
+    if (!m_pendingSpace.empty()) {
+        xercesc::XercesDOMParser::docCharacters(m_pendingSpace.data(), m_pendingSpace.size(),
+                                                false);
+        m_pendingSpace.clear();
+    }
+}
+
+// Before a comment or processing instruction, whitespace keeps its place unless a child element
+// has already shown it to be indentation.
+void CCmlDOMParser::KeepOrDropPendingSpace() {
+    if (!m_childSeen.empty() && !m_childSeen.back()) {
+        FlushPendingSpace();
+    }
+    m_pendingSpace.clear();
+}
+
 void CCmlDOMParser::startDocument() {
     m_uDepth = 0;
     m_uTextRun = 0;
+    m_pendingSpace.clear();
+    m_childSeen.clear();
     xercesc::XercesDOMParser::startDocument();
 }
 
@@ -170,6 +199,11 @@ void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const 
             CheckValueLength(Length(attrList.elementAt(i)->getValue()));
         }
     }
+    if (m_pLimits != nullptr) {
+        m_pendingSpace.clear();  // whitespace before a child element is not text
+        if (!m_childSeen.empty()) m_childSeen.back() = true;
+        if (!isEmpty) m_childSeen.push_back(false);
+    }
     if (!isEmpty) ++m_uDepth;
     xercesc::XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount,
                                            isEmpty, isRoot);
@@ -179,6 +213,11 @@ void CCmlDOMParser::endElement(const xercesc::XMLElementDecl& elemDecl, const un
                                const bool isRoot, const XMLCh* const elemPrefix) {
     if (m_uDepth != 0) --m_uDepth;
     m_uTextRun = 0;
+    if (!m_childSeen.empty()) {
+        if (!m_childSeen.back()) FlushPendingSpace();  // the element's whole text
+        m_childSeen.pop_back();
+    }
+    m_pendingSpace.clear();
     xercesc::XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
 }
 
@@ -188,6 +227,11 @@ void CCmlDOMParser::docCharacters(const XMLCh* const chars, const XMLSize_t leng
         // The parser library may deliver one text in pieces; they make one node.
         m_uTextRun += length;
         CheckValueLength(m_uTextRun);
+        if (!cdataSection && IsXmlSpace(chars, length)) {
+            m_pendingSpace.append(chars, length);
+            return;
+        }
+        FlushPendingSpace();
     }
     xercesc::XercesDOMParser::docCharacters(chars, length, cdataSection);
 }
@@ -196,6 +240,7 @@ void CCmlDOMParser::docComment(const XMLCh* const comment) {
     if (m_pLimits != nullptr) {
         m_uTextRun = 0;
         CheckValueLength(Length(comment));
+        KeepOrDropPendingSpace();
     }
     xercesc::XercesDOMParser::docComment(comment);
 }
@@ -204,6 +249,7 @@ void CCmlDOMParser::docPI(const XMLCh* const target, const XMLCh* const data) {
     if (m_pLimits != nullptr) {
         m_uTextRun = 0;
         CheckValueLength(Length(target) + Length(data));
+        KeepOrDropPendingSpace();
     }
     xercesc::XercesDOMParser::docPI(target, data);
 }
@@ -463,11 +509,12 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
     if (length > limits.uMaxResponseSize) {
         ThrowLimitExceeded("document size", length, "maxResponseSize", limits.uMaxResponseSize);
     }
-    const CCmlReadScope scope(limits);
+    CCmlReadScope scope(limits);
     CCmlParser parser(CML_DONT_VALIDATE);
     parser.SetReadLimits(&scope.GetLimits());
     parser.ParseBuffer(bytes, length, CML_DONT_VALIDATE);
     scope.CheckCancel();
+    scope.StartReadingTree(parser.GetMemoryBudget());
     return Deserialize(parser.GetDocumentElement(), lookupMode);
 }
 

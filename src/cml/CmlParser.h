@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cml/CmlClassFactory.h"
 #include "cml/CmlDOM_Document.h"
@@ -84,11 +85,18 @@ public:
 
 private:
     void CheckValueLength(std::size_t length) const;
+    void FlushPendingSpace();
+    void KeepOrDropPendingSpace();
 
     CCmlMemoryBudget& m_memory;
     const CCmlReadLimits* m_pLimits = nullptr;
     uint32_t m_uDepth = 0;
     std::size_t m_uTextRun = 0;  // characters of the text node being read
+    // With limits, whitespace between elements (the indentation of an answer) makes no text
+    // node: a node costs the tree more than most elements' text. It is held back here and kept
+    // only when its element turns out to have no child elements.
+    std::basic_string<XMLCh> m_pendingSpace;
+    std::vector<bool> m_childSeen;  // per open element: a child element has started
 };
 
 class CCmlParser {
@@ -127,6 +135,7 @@ public:
     virtual uint32_t GetValidationMode() const { return m_uValidationMode; }
     // Bounds the following parses (null: none); the limits must outlive them.
     void SetReadLimits(const CCmlReadLimits* limits) { m_pReadLimits = limits; }
+    CCmlMemoryBudget& GetMemoryBudget() { return m_memory; }
     virtual void SetValidationMode(uint32_t mode) { m_uValidationMode = mode; }
     // Owned by the parser.
     virtual const CCmlDOM_Document& GetDocument() const { return m_document; }

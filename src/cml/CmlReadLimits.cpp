@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cml/CmlException.h"
+#include "cml/CmlMemoryBudget.h"
 #include "zavToolsLib/ConvertUTF.h"
 
 namespace zav::cml {
@@ -41,6 +42,17 @@ void CCmlReadScope::AddResultItems(std::size_t count) {
     if (m_uResultItems > m_limits.uMaxResultItems) {
         ThrowLimitExceeded("result item count", m_uResultItems, "maxResultItems",
                            m_limits.uMaxResultItems);
+    }
+}
+
+void CCmlReadScope::StartReadingTree(CCmlMemoryBudget& memory) {
+    memory.ExtendBudget(CML_MEMORY_ALLOWANCE - CML_MEMORY_ALLOWANCE * 3 / 4);
+    m_pMemory = &memory;
+}
+
+void CCmlReadScope::AddReadMemory(std::size_t bytes) {
+    if (m_pMemory != nullptr && !m_pMemory->Charge(bytes)) {
+        ThrowLimitExceeded("memory", m_pMemory->GetUsed(), "memoryFactor", m_limits.uMemoryFactor);
     }
 }
 

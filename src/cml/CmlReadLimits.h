@@ -12,6 +12,8 @@
 
 namespace zav::cml {
 
+class CCmlMemoryBudget;
+
 constexpr uint32_t CML_E_LIMIT_EXCEEDED = 0xC7380030u;
 constexpr uint32_t CML_E_READ_CANCELLED = 0xC7380031u;
 
@@ -23,9 +25,10 @@ struct CCmlReadLimits {
     uint32_t uMaxAttributes = 16;  // per element
     uint32_t uMaxValueLength = 1024u * 1024u;  // characters of one attribute value or text
     uint32_t uMaxResultItems = 100000;         // result items of all responses of one document
-    // The parser may hold at most uMemoryFactor * N + 24 MiB for a document of N bytes (every
-    // allocation it makes counted). A dense valid answer takes 12 to 17 times its size.
-    uint32_t uMemoryFactor = 20;
+    // A read of a document of N bytes may hold at most uMemoryFactor * N + 32 MiB: the parser's
+    // tree (every allocation it makes counted, at most 24 MiB of the allowance) and the objects
+    // read from it. An indented answer takes about 14 times its size, a dense one about 18.
+    uint32_t uMemoryFactor = 14;
     // When set and true, reading stops at the next check.
     const std::atomic<bool>* pCancel = nullptr;
 };
@@ -55,6 +58,11 @@ public:
     const CCmlReadLimits& GetLimits() const { return m_limits; }
     // Counts result items read so far in this scope; raises when the total crosses the limit.
     void AddResultItems(std::size_t count);
+    // From now on the objects read from the tree are counted against the parser's memory budget,
+    // which gets the rest of the allowance for them.
+    void StartReadingTree(CCmlMemoryBudget& memory);
+    // Counts bytes held by objects read from the tree; raises when the budget is exceeded.
+    void AddReadMemory(std::size_t bytes);
     // Raises when asked to stop.
     void CheckCancel() const;
 
@@ -74,6 +82,7 @@ private:
     CCmlReadLimits m_limits;
     CCmlReadScope* m_pOuter;
     std::size_t m_uResultItems = 0;
+    CCmlMemoryBudget* m_pMemory = nullptr;
     uint32_t m_uMessageLevel = 0;
 };
 

@@ -82,21 +82,24 @@ std::string EntityBomb(std::size_t) {
     return Convert(text, "UTF-16");  // with a byte order mark
 }
 
-std::string Pair(std::size_t i, const char* name, const std::string& value) {
-    (void)i;
-    return std::string("        <result-data name='") + name + "' value='" + value + "'/>\n";
+// Indented (as a server that pretty-prints writes it) or dense: no whitespace between elements,
+// the most tree per byte that a valid answer holds.
+std::string Pair(bool dense, const char* name, const std::string& value) {
+    return std::string(dense ? "" : "        ") + "<result-data name='" + name + "' value='" +
+           value + "'/>" + (dense ? "" : "\n");
 }
 
-std::string Item(std::size_t i) {
+std::string Item(std::size_t i, bool dense = false) {
     const std::string id = std::to_string(i);
-    return "      <vulnerability-item result-id='" + id + "'>\n" +
-           Pair(i, "vuln-id", "CVE-2024-" + std::to_string(10000 + i % 90000)) +
-           Pair(i, "name", "Remote code execution in example service " + id) +
-           Pair(i, "severity", std::to_string(i % 10)) + Pair(i, "port", "443/tcp") +
-           Pair(i, "host", "10.0." + std::to_string(i % 256) + "." + std::to_string(i % 200)) +
-           Pair(i, "first-seen", "2026-11-01T10:15:00Z") +
-           Pair(i, "last-seen", "2026-12-01T08:00:00Z") + Pair(i, "fixed", "false") +
-           "      </vulnerability-item>\n";
+    const bool d = dense;
+    return (d ? "" : "      ") + std::string("<vulnerability-item result-id='") + id + "'>" +
+           (d ? "" : "\n") + Pair(d, "vuln-id", "CVE-2024-" + std::to_string(10000 + i % 90000)) +
+           Pair(d, "name", "Remote code execution in example service " + id) +
+           Pair(d, "severity", std::to_string(i % 10)) + Pair(d, "port", "443/tcp") +
+           Pair(d, "host", "10.0." + std::to_string(i % 256) + "." + std::to_string(i % 200)) +
+           Pair(d, "first-seen", "2026-11-01T10:15:00Z") +
+           Pair(d, "last-seen", "2026-12-01T08:00:00Z") + Pair(d, "fixed", "false") +
+           (d ? "</vulnerability-item>" : "      </vulnerability-item>\n");
 }
 
 std::string NestedMessages(std::size_t size) {
@@ -167,6 +170,13 @@ std::string ValidAnswer(std::size_t size) {
     return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
 }
 
+std::string DenseAnswer(std::size_t size) {
+    std::string items;
+    items.reserve(size + 1024);
+    for (std::size_t i = 1; items.size() < size; ++i) items += Item(i, true);
+    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
+}
+
 std::string AnswerWithItems(std::size_t count) {
     std::string items;
     for (std::size_t i = 1; i <= count; ++i) {
@@ -180,6 +190,7 @@ std::string AnswerWithItems(std::size_t count) {
 const std::vector<CAnswerClass>& AnswerClasses() {
     static const std::vector<CAnswerClass> classes = {
         {"valid", &ValidAnswer, false},
+        {"dense-valid", &DenseAnswer, false},
         {"nested-messages", &NestedMessages, true},
         {"doctype-utf8", &Doctype<0>, true},
         {"doctype-utf16le", &Doctype<1>, true},

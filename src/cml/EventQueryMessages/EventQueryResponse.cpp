@@ -70,6 +70,11 @@ CEventQueryResultItem& CEventQueryResponse::AddResultItem(const CEventQueryResul
     return m_resultItems.back();
 }
 
+CEventQueryResultItem& CEventQueryResponse::AddResultItem(CEventQueryResultItem&& item) {
+    m_resultItems.push_back(std::move(item));
+    return m_resultItems.back();
+}
+
 uint32_t CEventQueryResponse::GetChildElementCount() const { return GetResultItemCount(); }
 
 void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
@@ -90,7 +95,11 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
             if (scope != nullptr) scope->AddResultItems(1);
             CEventQueryResultItem item;
             item.Deserialize(child);
-            AddResultItem(item);
+            if (scope != nullptr) {
+                // The list's own slot, and its spare room as it doubles.
+                scope->AddReadMemory(item.GetFootprint() + sizeof(CEventQueryResultItem));
+            }
+            AddResultItem(std::move(item));
         });
     } catch (const xercesc::DOMException& e) {
         throw CCmlDOM_Exception(e).ToCmlException(L"Parsing EventQueryMessages response element");

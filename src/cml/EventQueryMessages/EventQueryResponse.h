@@ -51,6 +51,7 @@ public:
     virtual void SetEndCursor(const wchar_t* cursor);
     // Stores a copy; returns the stored copy.
     virtual CEventQueryResultItem& AddResultItem(const CEventQueryResultItem& item);
+    CEventQueryResultItem& AddResultItem(CEventQueryResultItem&& item);
     virtual ResultItemList& GetResultItems() { return m_resultItems; }
     virtual const ResultItemList& GetResultItems() const { return m_resultItems; }
 

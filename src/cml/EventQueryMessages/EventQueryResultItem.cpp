@@ -55,6 +55,27 @@ void CEventQueryResultItem::AddData(const std::wstring& name, const std::wstring
     m_data.emplace_back(name, value);
 }
 
+void CEventQueryResultItem::AddData(std::wstring&& name, std::wstring&& value) {
+    m_data.emplace_back(std::move(name), std::move(value));
+}
+
+namespace {
+// A string's heap block (none while it fits in the object), with the allocator's own header.
+std::size_t HeapBytes(const std::wstring& text) {
+    constexpr std::size_t kInPlace = 15 / sizeof(wchar_t);
+    return text.capacity() > kInPlace ? (text.capacity() + 1) * sizeof(wchar_t) + 16 : 0;
+}
+}  // namespace
+
+std::size_t CEventQueryResultItem::GetFootprint() const {
+    std::size_t bytes = sizeof(*this) + HeapBytes(m_strTagName) + HeapBytes(m_strResultId) +
+                        m_data.capacity() * sizeof(DataPair) + 16;
+    for (const DataPair& pair : m_data) {
+        bytes += HeapBytes(pair.first) + HeapBytes(pair.second);
+    }
+    return bytes;
+}
+
 void CEventQueryResultItem::Deserialize(const CCmlDOM_Element& element) {
     if (element.IsNull()) {
         throw CCmlException(DESERIALIZING_ITEM, L"Null element received", CML_E_NULL_ELEMENT);

@@ -27,6 +27,9 @@ public:
     explicit CEventQueryResultItem(std::wstring tagName, std::wstring resultId = std::wstring());
     CEventQueryResultItem(const CEventQueryResultItem&) = default;
     CEventQueryResultItem& operator=(const CEventQueryResultItem&) = default;
+    // Moves keep a growing item list from copying every item it already holds.
+    CEventQueryResultItem(CEventQueryResultItem&&) noexcept = default;
+    CEventQueryResultItem& operator=(CEventQueryResultItem&&) noexcept = default;
 
     virtual ~CEventQueryResultItem();
     // A new heap copy owned by the caller.
@@ -47,6 +50,9 @@ public:
     virtual void SetResultId(const wchar_t* resultId);
     // Appended at the end, also when a pair of that name exists.
     virtual void AddData(const std::wstring& name, const std::wstring& value);
+    void AddData(std::wstring&& name, std::wstring&& value);
+    // Bytes the item holds on the heap and in itself, near enough to bound what a read makes.
+    std::size_t GetFootprint() const;
     virtual void ClearData() { m_data.clear(); }
     // result-id='ID' when the id is not empty.
     virtual void SerializeAttributes(std::wostream& os) const;
