@@ -8,6 +8,7 @@
 #include "event_query/EventQueryServices.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 #include "zavToolsLib/zavStatus.h"
+#include "zavToolsLib/zavTraceLog.h"
 
 namespace {
 
@@ -25,6 +26,20 @@ struct CScsResponse {
     }
 };
 
+// The request as the trace shows it. The password travels as the auth-hash attribute, and a
+// trace file is read by more people than the server; the dump file keeps it (documented).
+std::string MaskPassword(std::string text) {
+    static constexpr char kAttribute[] = " auth-hash='";
+    for (std::size_t at = text.find(kAttribute); at != std::string::npos;
+         at = text.find(kAttribute, at + 1)) {
+        const std::size_t value = at + sizeof kAttribute - 1;
+        const std::size_t end = text.find('\'', value);  // the value is escaped: no quote inside
+        if (end == std::string::npos) break;
+        text.replace(value, end - value, "***");
+    }
+    return text;
+}
+
 }  // namespace
 
 uint32_t CEventQueryServices::QueueEventQueryRequest(const zav::cml::CCmlMessage& message) {
@@ -34,7 +49,9 @@ uint32_t CEventQueryServices::QueueEventQueryRequest(const zav::cml::CCmlMessage
     if (m_bDumpEnabled) {
         zavEventQuery::WriteDumpFile(zavEventQuery::kRequestDumpFile, text.data(), text.size());
     }
-    Log(EQ_TRACE_DEBUG, text.c_str(), kQueueFunction);
+    if (zavToolsLib::LogEnabled(GetTraceLog(), EQ_TRACE_DEBUG)) {
+        Log(EQ_TRACE_DEBUG, MaskPassword(text).c_str(), kQueueFunction);
+    }
     CEventQueryRecord* record = new CEventQueryRecord(text);
     delete m_pPendingRecord;
     m_pPendingRecord = record;

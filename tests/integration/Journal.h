@@ -41,6 +41,7 @@ public:
     // Trace lines are kept as "function: message"; those of level 1 also among the errors.
     std::vector<std::string> Events() { return Copy(m_events); }
     std::vector<std::string> ErrorLines() { return Copy(m_errors); }
+    std::vector<std::string> TraceLines() { return Copy(m_trace); }
     size_t CountEvents(const std::string& prefix) { return Count(m_events, prefix); }
     size_t CountTrace(const std::string& prefix) { return Count(m_trace, prefix); }
     // Waits until at least count lines start with prefix.
