@@ -174,6 +174,13 @@ TEST_F(ScsSettingsTest, AgentIdComesFromSeedThenFileAndSurvivesRestart) {
     EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
     EXPECT_EQ(Take(pAgentId), "last-good");
     EXPECT_EQ(SCS_SetAgentId("bad\nid"), 0xC7210003u);
+    // Both set: the current id wins; cleared, the last good one comes back.
+    EXPECT_EQ(SCS_SetAgentId("current"), 0u);
+    EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
+    EXPECT_EQ(Take(pAgentId), "current");
+    EXPECT_EQ(SCS_SetAgentId(""), 0u);
+    EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
+    EXPECT_EQ(Take(pAgentId), "last-good");
 
     // The last shutdown forgets everything kept only in memory; the agent id file is newer than
     // the seed.
@@ -187,6 +194,8 @@ TEST_F(ScsSettingsTest, AgentIdComesFromSeedThenFileAndSurvivesRestart) {
         EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
         EXPECT_EQ(Take(pAgentId), pszExpected);
         EXPECT_EQ(SCS_SetAgentId("set-id"), 0u);
+        // The file holds both ids for the next start, where the current one must still win.
+        EXPECT_EQ(SCS_SetLastGoodAgentId("good-id"), 0u);
     }
 }
 
