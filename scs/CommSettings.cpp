@@ -48,6 +48,7 @@ uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strErr
     if (uStatus != 0) {
         return uStatus;
     }
+    m_uSkipped = ini.SkippedEntries();
     for (const auto& entry : ini.Entries()) {
         const std::string& strKey = entry.strKey;
         const std::string& strValue = entry.strValue;
@@ -105,7 +106,8 @@ std::string CCommSettings::ToText() const {
 }
 
 uint32_t CCommSettings::AddServer(const std::string& strUrl) {
-    if (!IsServerUrl(strUrl)) {
+    // A URL that could not be saved loadably is refused here, not at the next load.
+    if (!IsServerUrl(strUrl) || !FitsOnOneLine("url", strUrl)) {
         return SCS_E_INVALID_ARG;
     }
     m_servers.push_back(strUrl);

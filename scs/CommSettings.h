@@ -4,6 +4,7 @@
 #ifndef ZAV_SCS_COMM_SETTINGS_H
 #define ZAV_SCS_COMM_SETTINGS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,8 +33,10 @@ public:
     const std::string& File() const { return m_strFile; }
     const std::vector<std::string>& Servers() const { return m_servers; }
     const STransportOptions& Transport() const { return m_transport; }
+    // Entries without a key that LoadFile skipped (they cannot be written back).
+    size_t SkippedEntries() const { return m_uSkipped; }
 
-    // 0 or SCS_E_INVALID_ARG (not an http or https URL).
+    // 0 or SCS_E_INVALID_ARG (not an http or https URL, or too long for a line of a saved file).
     uint32_t AddServer(const std::string& strUrl);
     // 0 or SCS_E_BAD_SERVER_INDEX.
     uint32_t DeleteServer(uint32_t uIndex);
@@ -45,6 +48,7 @@ private:
     std::vector<std::string> m_servers;
     STransportOptions m_transport;
     CIniFile m_other;
+    size_t m_uSkipped = 0;
 };
 
 }  // namespace zavscs

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "ScsStatus.h"
 
@@ -102,7 +103,18 @@ size_t FindUnreadableLine(const std::string& strText, bool& bNul) {
 int CIniFile::OnEntry(void* pUser, const char* pSection, const char* pKey, const char* pValue) {
     auto* pThis = static_cast<CIniFile*>(pUser);
     try {
-        pThis->Add(pSection, pKey, pValue != nullptr ? pValue : "");
+        std::string strValue = pValue != nullptr ? pValue : "";
+        if (*pKey == '\0') {
+            ++pThis->m_uSkipped;
+            return 1;
+        }
+        if (!FitsOnOneLine(pKey, strValue)) {
+            if (pThis->m_strTooLong.empty()) {
+                pThis->m_strTooLong = std::string("[") + pSection + "] " + pKey;
+            }
+            return 0;
+        }
+        pThis->Add(pSection, pKey, std::move(strValue));
         return 1;
     } catch (...) {
         // Called from C: remember the failure and let the parser stop with an error.
@@ -113,6 +125,8 @@ int CIniFile::OnEntry(void* pUser, const char* pSection, const char* pKey, const
 
 uint32_t CIniFile::ParseFile(const std::string& strFile, std::string& strError) {
     m_entries.clear();
+    m_uSkipped = 0;
+    m_strTooLong.clear();
     std::string strText;
     if (!ReadSettingsFile(strFile, strText, strError)) {
         return SCS_E_SETTINGS_FILE;
@@ -128,6 +142,11 @@ uint32_t CIniFile::ParseFile(const std::string& strFile, std::string& strError) 
     const int iResult = ini_parse_string(strText.c_str(), &CIniFile::OnEntry, this);
     if (m_bOutOfMemory || iResult == -2) {
         throw std::bad_alloc();
+    }
+    if (!m_strTooLong.empty()) {
+        strError = strFile + ": " + m_strTooLong + " with its value does not fit on one line of " +
+                   std::to_string(MAX_SETTINGS_LINE_LENGTH) + " bytes";
+        return SCS_E_SETTINGS_FILE;
     }
     if (iResult > 0) {
         strError = strFile + " line " + std::to_string(iResult) + ": syntax error";
@@ -165,7 +184,7 @@ std::string CIniFile::ToText() const {
         strText += (strText.empty() ? "[" : "\n[") + *pSection + "]\n";
         for (const auto& entry : m_entries) {
             if (entry.strSection == *pSection) {
-                strText += entry.strKey + " = " + entry.strValue + "\n";
+                strText += entry.strKey + "=" + entry.strValue + "\n";
             }
         }
     }

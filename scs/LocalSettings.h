@@ -3,6 +3,7 @@
 #ifndef ZAV_SCS_LOCAL_SETTINGS_H
 #define ZAV_SCS_LOCAL_SETTINGS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,7 @@ public:
         return m_ini.Find(strSection, strKey);
     }
     const std::string& File() const { return m_strFile; }
+    size_t SkippedEntries() const { return m_ini.SkippedEntries(); }
 
 private:
     std::string m_strFile;

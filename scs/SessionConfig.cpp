@@ -110,6 +110,16 @@ uint32_t CSessionConfig::FindLocal(bool bServer, int32_t iId,
     return 0;
 }
 
+void CSessionConfig::WarnSkipped(const std::string& strFile, size_t uSkipped,
+                                 const char* pFunction) const {
+    if (uSkipped != 0) {
+        m_log.Write(TRACE_WARNING,
+                    strFile + ": " + std::to_string(uSkipped) +
+                        (uSkipped == 1 ? " entry" : " entries") + " without a key ignored",
+                    pFunction);
+    }
+}
+
 uint32_t CSessionConfig::ReadLocal(const std::string& strFile,
                                    std::shared_ptr<const CLocalSettings>& pLocal,
                                    const char* pFunction) {
@@ -120,6 +130,7 @@ uint32_t CSessionConfig::ReadLocal(const std::string& strFile,
         m_log.Write(TRACE_ERROR, "Cannot load local property file: " + strError, pFunction);
         return uStatus;
     }
+    WarnSkipped(strFile, pSettings->SkippedEntries(), pFunction);
     pLocal = std::move(pSettings);
     return 0;
 }
@@ -134,6 +145,7 @@ uint32_t CSessionConfig::ReadComm(const std::string& strFile,
         m_log.Write(TRACE_ERROR, "Cannot load comm settings file: " + strError, pFunction);
         return uStatus;
     }
+    WarnSkipped(strFile, pSettings->SkippedEntries(), pFunction);
     pComm = std::move(pSettings);
     return 0;
 }

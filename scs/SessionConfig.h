@@ -81,6 +81,7 @@ private:
                        const char* pFunction);
     uint32_t ReadComm(const std::string& strFile, std::shared_ptr<const CCommSettings>& pComm,
                       const char* pFunction);
+    void WarnSkipped(const std::string& strFile, size_t uSkipped, const char* pFunction) const;
     uint32_t ProbeDestination(int32_t iId, CDestination& destination, uint32_t uTimeout,
                               const char* pSection, bool bReadFile, uint64_t uGeneration);
     void NotifyChanged(bool bServer, int32_t iId);

@@ -29,6 +29,7 @@ long g_lLastUsec = 0;
 uint16_t g_uClockSeq = 0;  // 13 bits
 uint32_t g_uAdjustment = 0;
 uint64_t g_uLastTimestamp = 0;
+CZAVUXGuid::TimeOfDayFn g_pfnClock = nullptr;  // null: gettimeofday
 std::once_flag g_nodeOnce;
 unsigned char g_node[6];
 
@@ -81,7 +82,14 @@ uint64_t CZAVUXGuid::GetTimestamp() {
     std::lock_guard<std::mutex> guard(g_lock);
     ++g_uAdjustment;
     timeval now{};
-    gettimeofday(&now, nullptr);
+    if (g_pfnClock != nullptr) {
+        long sec = 0, usec = 0;
+        g_pfnClock(sec, usec);
+        now.tv_sec = sec;
+        now.tv_usec = usec;
+    } else {
+        gettimeofday(&now, nullptr);
+    }
     if (g_lLastSec == 0 && g_lLastUsec == 0) {
         unsigned char seq[2];
         GetRandomBytes(seq, sizeof seq);
@@ -141,6 +149,14 @@ uint32_t CZAVUXGuid::Generate() {
 uint32_t CZAVUXGuid::GetAdjustmentForTest() {
     std::lock_guard<std::mutex> guard(g_lock);
     return g_uAdjustment;
+}
+
+void CZAVUXGuid::SetClockForTest(TimeOfDayFn clock) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_pfnClock = clock;
+    g_lLastSec = g_lLastUsec = 0;
+    g_uAdjustment = 0;
+    g_uLastTimestamp = 0;
 }
 
 void CZAVUXGuid::SetRandomDevicesForTest(const char* primary, const char* fallback) {

@@ -42,6 +42,10 @@ public:
 
     // Test access to the process-wide adjustment.
     static uint32_t GetAdjustmentForTest();
+    // Replaces the time of day (null restores it) and forgets the process-wide timestamp state,
+    // so a test can script equal, earlier and wrapping timestamps from a known start.
+    using TimeOfDayFn = void (*)(long& sec, long& usec);
+    static void SetClockForTest(TimeOfDayFn clock);
     // Test access to the random devices (defaults "/dev/urandom" and "/dev/random"); affects
     // objects that have not opened a device yet.
     static void SetRandomDevicesForTest(const char* primary, const char* fallback);

@@ -67,9 +67,11 @@ TEST_F(QueryTest, EachQueryPostsItsRequestAndDeliversTheAnswer) {
     expect(eq.EQ_QueryObservancesByAddress(kStart, kEnd, "10.0.0.7", 0, nullptr, 0, 50, ++cd),
            observances + "address-request count=50 address-range=10.0.0.7|10.0.0.7|ipv4" + day +
                " analysis=true|true|false observance-type=2,8|true filter=severity");
-    expect(eq.EQ_QueryObservancesByGroup(kStart, kEnd, "7", EQ_ANALYSIS_SENSOR, "1,3", 1, 50, ++cd),
+    // Source and target apart, so that one switch taken from the other's flag shows.
+    expect(eq.EQ_QueryObservancesByGroup(kStart, kEnd, "7", EQ_ANALYSIS_TARGET | EQ_ANALYSIS_SENSOR,
+                                         "1,3", 1, 50, ++cd),
            observances +
-               "group-request group-id=7 analysis=false|false|true "
+               "group-request group-id=7 analysis=false|true|true "
                "observance-type=1,3|true");
     // The ends of a 32-bit time_t.
     expect(eq.EQ_GetObservanceSummaryByAddress(INT32_MIN, INT32_MAX, "10.0.0.1-::1", 8, "", 0, 3,
@@ -80,10 +82,11 @@ TEST_F(QueryTest, EachQueryPostsItsRequestAndDeliversTheAnswer) {
                "address-range=10.0.0.1|::1|ipv6 analysis=false|false|false "
                "observance-type=|false");
     // A time with seconds (LifecycleTest converts this text back).
-    expect(eq.EQ_GetObservanceSummaryByGroup(1172752496, 1199145600, "grp", 3, "5", 0, 1, ++cd),
+    expect(eq.EQ_GetObservanceSummaryByGroup(1172752496, 1199145600, "grp", EQ_ANALYSIS_SOURCE, "5",
+                                             0, 1, ++cd),
            observances +
                "group-request group-id=grp start-time=2007-03-01T12:34:56.000000Z "
-               "end-time=2008-01-01T00:00:00.000000Z analysis=true|true|false "
+               "end-time=2008-01-01T00:00:00.000000Z analysis=true|false|false "
                "observance-type=5|false filter=severity");
 }
 

@@ -76,6 +76,8 @@ TEST_F(ScsSettingsTest, ServerListEditsSaveAndLoadBackUnchanged) {
     EXPECT_EQ(SCS_GetServerInfo(iId, 2, &pUrl), SCS_E_BAD_SERVER_INDEX);
     EXPECT_EQ(SCS_AddServer(iId, "https://eq3.example.org:8443"), 0u);
     EXPECT_EQ(SCS_AddServer(iId, "ftp://eq4.example.org"), 0xC7210003u);
+    // One byte too long for the line "url=..." of a saved file.
+    EXPECT_EQ(SCS_AddServer(iId, ("https://" + std::string(188, 'a')).c_str()), 0xC7210003u);
     EXPECT_EQ(SCS_DeleteServer(iId, 0), 0u);
     EXPECT_EQ(SCS_DeleteServer(iId, 2), SCS_E_BAD_SERVER_INDEX);
 
@@ -93,8 +95,8 @@ TEST_F(ScsSettingsTest, ServerListEditsSaveAndLoadBackUnchanged) {
                                                  "https://eq3.example.org:8443"}));
     ASSERT_EQ(SCS_SaveCommSettings(iCopy, nullptr), 0u);  // to its own file
     const std::string strText = m_dir.Read("saved.ini");
-    EXPECT_NE(strText.find("connect_timeout = 5000"), std::string::npos);
-    EXPECT_NE(strText.find("owner = ops"), std::string::npos);
+    EXPECT_NE(strText.find("connect_timeout=5000\n"), std::string::npos);
+    EXPECT_NE(strText.find("\n[site]\nowner=ops\n"), std::string::npos);
     ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("again.ini").c_str()), 0u);
     EXPECT_EQ(m_dir.Read("again.ini"), strText);
 
@@ -114,6 +116,55 @@ TEST_F(ScsSettingsTest, ServerListEditsSaveAndLoadBackUnchanged) {
     EXPECT_EQ(ids[0], iCopy);
 }
 
+// What loads saves to a text that loads back to the same settings: the saved text of the copy
+// is the saved text of the original. Each row also names lines the saved text must hold.
+TEST_F(ScsSettingsTest, SavedCommSettingsLoadBackTheSame) {
+    const std::string strLongUrl = "http://" + std::string(188, 'a');  // a 199-byte line
+    const struct {
+        const char* pszName;
+        std::string strComm;
+        std::vector<std::string> lines;
+    } rows[] = {
+        // No [transport]: certificates and host names are checked unless the file says not.
+        {"transport defaults",
+         "[servers]\nurl = https://eq1.example.org\n",
+         {"connect_timeout=30000", "transfer_timeout=120000", "verify_peer=1", "verify_host=1"}},
+        {"empty key", "[transport]\n=x\n", {"verify_host=1"}},
+        {"empty key after a kept key", "[transport]\nk=v\n=p\n", {"k=v"}},
+        {"199-byte url line", "[servers]\nurl=" + strLongUrl + "\n", {"url=" + strLongUrl}},
+        {"continuation line", "[site]\nk = v\n  w\n", {"k=v", "k=w"}},
+        {"blanks and comments",
+         "[transport]\n  verify_peer : off ; test only\n",
+         {"verify_peer=0"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pszName);
+        const int32_t iId = AddDestination(LOCAL, row.strComm);
+        ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
+        const std::string strSaved = m_dir.Read("saved.ini");
+        for (const std::string& strLine : row.lines) {
+            EXPECT_NE(("\n" + strSaved).find("\n" + strLine + "\n"), std::string::npos)
+                << strLine << " not in\n"
+                << strSaved;
+        }
+        EXPECT_EQ(strSaved.find("\n="), std::string::npos) << strSaved;
+        const int32_t iCopy = AddDestination(LOCAL, strSaved);
+        ASSERT_GE(iCopy, 0) << strSaved;
+        ASSERT_EQ(SCS_SaveCommSettings(iCopy, m_dir.Path("again.ini").c_str()), 0u);
+        EXPECT_EQ(m_dir.Read("again.ini"), strSaved);
+    }
+    EXPECT_TRUE(LoggedAt(EQ_TRACE_WARNING, "1 entry without a key ignored"));
+
+    // A value from a continuation line under a long key cannot be written back on one line: the
+    // file is refused rather than changed.
+    int32_t iId = -1;
+    const std::string strComm = m_dir.Write(
+        "long.ini", "[site]\n" + std::string(40, 'k') + "=v\n " + std::string(170, 'w') + "\n");
+    EXPECT_EQ(SCS_AddDestinationFiles(m_dir.Path("local1.ini").c_str(), strComm.c_str(), &iId),
+              SCS_E_SETTINGS_FILE);
+    EXPECT_TRUE(LoggedAt(EQ_TRACE_ERROR, "does not fit on one line"));
+}
+
 TEST_F(ScsSettingsTest, AgentIdComesFromSeedThenFileAndSurvivesRestart) {
     AddDestination(LOCAL, "[servers]\n");
     char* pAgentId = reinterpret_cast<char*>(&pAgentId);
@@ -123,6 +174,13 @@ TEST_F(ScsSettingsTest, AgentIdComesFromSeedThenFileAndSurvivesRestart) {
     EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
     EXPECT_EQ(Take(pAgentId), "last-good");
     EXPECT_EQ(SCS_SetAgentId("bad\nid"), 0xC7210003u);
+    // Both set: the current id wins; cleared, the last good one comes back.
+    EXPECT_EQ(SCS_SetAgentId("current"), 0u);
+    EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
+    EXPECT_EQ(Take(pAgentId), "current");
+    EXPECT_EQ(SCS_SetAgentId(""), 0u);
+    EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
+    EXPECT_EQ(Take(pAgentId), "last-good");
 
     // The last shutdown forgets everything kept only in memory; the agent id file is newer than
     // the seed.
@@ -136,6 +194,8 @@ TEST_F(ScsSettingsTest, AgentIdComesFromSeedThenFileAndSurvivesRestart) {
         EXPECT_EQ(SCS_GetAgentId(&pAgentId), 0u);
         EXPECT_EQ(Take(pAgentId), pszExpected);
         EXPECT_EQ(SCS_SetAgentId("set-id"), 0u);
+        // The file holds both ids for the next start, where the current one must still win.
+        EXPECT_EQ(SCS_SetLastGoodAgentId("good-id"), 0u);
     }
 }
 

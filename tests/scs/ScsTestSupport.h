@@ -154,15 +154,18 @@ protected:
         for (const auto& strUrl : servers) strText += "url = " + strUrl + "\n";
         return strText;
     }
-    // Whether an error line containing strPart was written.
-    static bool LoggedError(const std::string& strPart) {
+    // Whether a line of the level containing strPart was written.
+    static bool LoggedAt(uint32_t uLevel, const std::string& strPart) {
         std::lock_guard<std::mutex> lock(g_traceMutex);
         for (const auto& line : g_trace) {
-            if (line.first == EQ_TRACE_ERROR && line.second.find(strPart) != std::string::npos) {
+            if (line.first == uLevel && line.second.find(strPart) != std::string::npos) {
                 return true;
             }
         }
         return false;
+    }
+    static bool LoggedError(const std::string& strPart) {
+        return LoggedAt(EQ_TRACE_ERROR, strPart);
     }
 
     CTempDir m_dir;

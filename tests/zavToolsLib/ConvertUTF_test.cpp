@@ -159,6 +159,8 @@ uint32_t RandomCodePoint(std::mt19937& rng, bool allowBad) {
                                        0xD800, 0xDBFF,   0xDC00,     0xDFFF,     0xFFFE,
                                        0xFFFF, 0x110000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
     const uint32_t* r = kRanges + 2 * (rng() % (allowBad ? 10 : 5));
+    // A uniform draw almost never lands on a range's edge, where length mistakes happen.
+    if (rng() % 4 == 0) return r[rng() % 2];
     return r[0] + static_cast<uint32_t>(rng() % (uint64_t{r[1]} - r[0] + 1));
 }
 
@@ -333,10 +335,55 @@ TEST(ConvertUTF, FullBufferStopsBeforeTheCharacterAndResumes) {
 TEST(ConvertUTF, BoundaryCases) {
     std::string s;
     std::wstring w;
+    std::u16string u;
     size_t consumed = 9;
-    EXPECT_EQ(0u, Utf32ToUtf8(std::wstring(L"\x10FFFF"), s, false));
-    EXPECT_EQ("\xF4\x8F\xBF\xBF", s);
-    EXPECT_EQ(L"\x10FFFF", FromUtf8(s));
+    // Both sides of every length boundary and of the surrogate block, in every direction.
+    for (const auto& [c, utf8, utf16] :
+         {std::tuple<wchar_t, std::string, std::u16string>{0x7F, "\x7F", u"\x7F"},
+          {0x80, "\xC2\x80", u"\x80"},
+          {0x7FF, "\xDF\xBF", u"\x7FF"},
+          {0x800, "\xE0\xA0\x80", u"\x800"},
+          {0xD7FF, "\xED\x9F\xBF", u"\xD7FF"},
+          {0xE000, "\xEE\x80\x80", u"\xE000"},
+          {0xFFFD, "\xEF\xBF\xBD", u"\xFFFD"},
+          {0x10000, "\xF0\x90\x80\x80", u"\xD800\xDC00"},
+          {0x10FFFF, "\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"}}) {
+        SCOPED_TRACE(static_cast<uint32_t>(c));
+        const std::wstring one(1, c);
+        s.clear(), u.clear(), w.clear();
+        EXPECT_EQ(0u, Utf32ToUtf8(one, s, false));
+        EXPECT_EQ(utf8, s);
+        char buf[8];
+        const wchar_t* p = one.data();
+        char* o = buf;
+        EXPECT_EQ(0u, Utf32ToUtf8(p, p + 1, o, buf + sizeof buf, false));
+        EXPECT_EQ(utf8, std::string(buf, o));
+        EXPECT_EQ(0u, Utf32ToUtf16(one, u, false));
+        EXPECT_EQ(utf16, u);
+        EXPECT_EQ(0u, Utf8ToUtf32(utf8, w, false, &consumed));
+        EXPECT_EQ(one, w);
+        EXPECT_EQ(utf8.size(), consumed);
+        EXPECT_EQ(utf16, ToUtf16(std::string_view(utf8)));
+        EXPECT_EQ(one, FromUtf16(utf16));
+        EXPECT_EQ(utf8, ToUtf8(utf16));
+    }
+    // Just outside: overlong forms, encoded surrogates, the first value past U+10FFFF.
+    for (const auto& [bytes, code] :
+         {std::pair<std::string, uint32_t>{"\xC1\xBF", ZAV_E_ILL_FORMED_UTF8},
+          {"\xE0\x9F\xBF", ZAV_E_ILL_FORMED_UTF8},
+          {"\xF0\x8F\xBF\xBF", ZAV_E_ILL_FORMED_UTF8},
+          {"\xED\xA0\x80", ZAV_E_UTF8_SURROGATE},
+          {"\xED\xBF\xBF", ZAV_E_UTF8_SURROGATE}}) {
+        EXPECT_EQ(code, Utf8ToUtf32(bytes, w, false, &consumed)) << testing::PrintToString(bytes);
+        EXPECT_EQ(0u, consumed);
+    }
+    for (const wchar_t c : {0xD800, 0xDBFF, 0xDC00, 0xDFFF}) {
+        const std::wstring one(1, c);
+        EXPECT_EQ(ZAV_E_BAD_CODE_POINT, Utf32ToUtf16(one, u, false)) << c;
+        EXPECT_EQ(ZAV_E_BAD_CODE_POINT, Utf32ToUtf8(one, s, false)) << c;
+        const std::u16string lone{static_cast<char16_t>(c), u'z'};
+        EXPECT_EQ(ZAV_E_UNPAIRED_SURROGATE, Utf16ToUtf32(lone, w, false)) << c;
+    }
     // Beyond U+10FFFF the long forms are written, up to their length boundaries, but not read.
     for (const auto& [c, bytes] : {std::pair<wchar_t, const char*>{0x110000, "\xF4\x90\x80\x80"},
                                    {0x1FFFFF, "\xF7\xBF\xBF\xBF"},

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -81,6 +82,34 @@ TEST(zavGuid, TimeGroupsFollowTheClock) {
         std::stoull(id.substr(16, 2) + id.substr(9, 4) + id.substr(0, 8), nullptr, 16);
     EXPECT_GE(stamp, count(before)) << id;
     EXPECT_LE(stamp, count(after) + 2000) << id;  // plus at most the adjustment
+}
+
+// One thread, a scripted clock (microseconds of a fixed second): one tick at T, ten a microsecond
+// earlier (each bumped one past the last), then T + 1, whose sum lands exactly on the last bump,
+// and more at T + 1 while the adjustment wraps. Every id must still come later than the one before.
+TEST(zavGuid, ScriptedClockNeverRepeatsATimestamp) {
+    static std::vector<long> script;
+    static size_t next = 0;
+    constexpr long kT = 500000;
+    script.assign(1, kT);
+    script.insert(script.end(), 10, kT - 1);
+    script.insert(script.end(), 1200, kT + 1);
+    next = 0;
+    struct RealClockAfterwards {
+        ~RealClockAfterwards() { CZAVUXGuid::SetClockForTest(nullptr); }
+    } restore;
+    CZAVUXGuid::SetClockForTest([](long& sec, long& usec) {
+        sec = 1000000000;
+        usec = script[std::min(next++, script.size() - 1)];
+    });
+    uint64_t previous = 0;
+    for (size_t i = 0; i < script.size(); ++i) {
+        const std::string id = NewId();
+        const uint64_t stamp =
+            std::stoull(id.substr(16, 2) + id.substr(9, 4) + id.substr(0, 8), nullptr, 16);
+        ASSERT_GT(stamp, previous) << "call " << i << ": " << id;
+        previous = stamp;
+    }
 }
 
 TEST(zavGuid, AdjustmentStartsAgainAfterAThousand) {

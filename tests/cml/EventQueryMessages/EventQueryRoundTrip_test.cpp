@@ -62,6 +62,8 @@ TEST_F(EventQueryRoundTrip, Requests) {
     EXPECT_TRUE(vulnAddress->GetFixed());
     EXPECT_EQ(TRICKY, vulnAddress->GetEndAddress());
     EXPECT_EQ(TRICKY, vulnGroup->GetGroupId());
+    EXPECT_FALSE(obsAddress->GetSourceAnalysis());
+    EXPECT_TRUE(obsAddress->GetTargetAnalysis());
     EXPECT_TRUE(obsAddress->GetSensorAnalysis());
     EXPECT_EQ(L"1,'3'&" + TRICKY, obsAddress->GetTypeIdList());
     EXPECT_FALSE(obsAddress->GetExclude());

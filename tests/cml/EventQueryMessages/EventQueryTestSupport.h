@@ -55,8 +55,8 @@ T Filled() {
     }
     if constexpr (std::is_base_of_v<CGetVulnerabilitiesRequest, T>) doc.SetFixed(true);
     if constexpr (std::is_base_of_v<CGetObservancesRequest, T>) {
-        doc.SetSourceAnalysis(false);
-        doc.SetTargetAnalysis(false);
+        doc.SetSourceAnalysis(false);  // source and target apart: a swap must show
+        doc.SetTargetAnalysis(true);
         doc.SetSensorAnalysis(true);
         doc.SetTypeIdList(L"1,'3'&" + TRICKY);
         doc.SetExclude(false);

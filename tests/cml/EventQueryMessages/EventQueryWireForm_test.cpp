@@ -1,6 +1,7 @@
 // The characters the vocabulary puts on the wire, checked line by line inside whole documents.
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "EventQueryTestSupport.h"
@@ -55,20 +56,35 @@ TEST_F(EventQueryWireForm, VulnerabilitiesByAddressExample) {
                     "</get-vulnerabilities-by-address-request>"});
 }
 
-TEST_F(EventQueryWireForm, ObservancesByGroupExampleWithDefaults) {
-    CGetObservancesByGroupRequest request(REQUEST_ID);
-    request.SetGroupId(L"7");
-    request.SetCount(50);
-    request.SetStartTime(L"2007-03-05T00:00:00Z");
-    request.SetEndTime(L"2007-03-06T12:30:09.5+01:00");
-    ExpectDocument(request, "request",
-                   {Open("get-observances-by-group-request", "count='50' group-id='7'"),
-                    "    <time-range start-time='2007-03-05T00:00:00.000000Z' "
-                    "end-time='2007-03-06T12:30:09.500000+01:00'/>",
-                    "    <analysis-type source-analysis='true' target-analysis='true' "
-                    "sensor-analysis='false'/>",
-                    "    <observance-type type-id-list='2,8' exclude='true'/>",
-                    "</get-observances-by-group-request>"});
+// The defaults, then source and target analysis apart, where a switch written from the wrong
+// flag shows.
+TEST_F(EventQueryWireForm, ObservancesByGroupExample) {
+    for (const auto& [source, target, sensor, analysis] :
+         {std::tuple<bool, bool, bool, std::string>{true, true, false,
+                                                    "source-analysis='true' target-analysis='true' "
+                                                    "sensor-analysis='false'"},
+          {false, true, true,
+           "source-analysis='false' target-analysis='true' sensor-analysis='true'"},
+          {true, false, false,
+           "source-analysis='true' target-analysis='false' sensor-analysis='false'"}}) {
+        CGetObservancesByGroupRequest request(REQUEST_ID);
+        request.SetGroupId(L"7");
+        request.SetCount(50);
+        request.SetStartTime(L"2007-03-05T00:00:00Z");
+        request.SetEndTime(L"2007-03-06T12:30:09.5+01:00");
+        if (!source || !target || sensor) {
+            request.SetSourceAnalysis(source);
+            request.SetTargetAnalysis(target);
+            request.SetSensorAnalysis(sensor);
+        }
+        ExpectDocument(request, "request",
+                       {Open("get-observances-by-group-request", "count='50' group-id='7'"),
+                        "    <time-range start-time='2007-03-05T00:00:00.000000Z' "
+                        "end-time='2007-03-06T12:30:09.500000+01:00'/>",
+                        "    <analysis-type " + analysis + "/>",
+                        "    <observance-type type-id-list='2,8' exclude='true'/>",
+                        "</get-observances-by-group-request>"});
+    }
 }
 
 TEST_F(EventQueryWireForm, VulnerabilitiesResponseExample) {
