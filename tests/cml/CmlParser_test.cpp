@@ -1,9 +1,11 @@
 #include "cml/CmlParser.h"
 
 #include <gtest/gtest.h>
+#include <xercesc/dom/DOMNode.hpp>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "cml/CmlMessage.h"
@@ -150,6 +152,33 @@ TEST(CmlParserHardening, NonValidatingParseIgnoresExternalEntities) {
     } catch (const CCmlException&) {
     }
     EXPECT_EQ(std::string::npos, content.find("secret"));
+}
+
+// Reading an answer, whitespace-only text in an element with child elements (indentation) makes
+// no node; text with other characters, whitespace in an element without children and CDATA stay.
+TEST(CmlParserHardening, BoundedReadKeepsTextButNotIndentation) {
+    const CCmlReadLimits limits;
+    CCmlParser parser(CML_DONT_VALIDATE);
+    parser.SetReadLimits(&limits);
+    Parse(
+        parser,
+        "<r>\n  <a> </a>\n  <b> x <i/> </b>\n  <c>\t<!--n--></c>\n  <d><![CDATA[ ]]><e/></d>\n</r>",
+        CML_DONT_VALIDATE);
+    std::wstring shape;
+    std::function<void(const CCmlDOM_Node&)> walk = [&](const CCmlDOM_Node& node) {
+        for (CCmlDOM_Node child = node.getFirstChild(); !child.IsNull();
+             child = child.getNextSibling()) {
+            if (child.getNodeType() == xercesc::DOMNode::ELEMENT_NODE) {
+                shape += std::wstring(L"<") + child.getNodeName() + L">";
+                walk(child);
+                shape += L"</>";
+            } else {
+                shape += L"[" + std::wstring(child.getNodeValue()) + L"]";
+            }
+        }
+    };
+    walk(parser.GetDocumentElement());
+    EXPECT_EQ(L"<a>[ ]</><b>[ x ]<i></></><c>[\t][n]</><d>[ ]<e></></>", shape);
 }
 
 }  // namespace
