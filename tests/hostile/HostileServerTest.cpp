@@ -185,7 +185,7 @@ TEST_P(HostileServerTest, EndsInItsDocumentedOutcome) {
 INSTANTIATE_TEST_SUITE_P(
     AttackClasses, HostileServerTest,
     ::testing::Values(CCase{"valid", 8000000, nullptr}, CCase{"dense-valid", 4000000, nullptr},
-                      CCase{"dense-valid", 16000000, "memoryFactor"},
+                      CCase{"dense-valid", 12000000, "memoryFactor"},
                       CCase{"nested-messages", 2000000, "maxElementDepth"},
                       CCase{"doctype-utf8", 0, "invalid document structure"},
                       CCase{"doctype-utf16le", 0, "invalid document structure"},
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CCase{"deep-nesting", 7000000, "maxElementDepth"},
                       CCase{"many-attributes", 1300000, "exceeds the limit"},
                       CCase{"many-blocks", 1100000, nullptr},
-                      CCase{"tiny-elements", 30000000, "memoryFactor"},
+                      CCase{"tiny-elements", 8000000, "memoryFactor"},
                       CCase{"huge-value", 50000000, "maxValueLength"},
                       CCase{"many-items", 4000000, "exceeds the limit"},
                       CCase{"valid", 2000000, "maxResponseSize", "maxResponseSize = 1000000\n"}),
