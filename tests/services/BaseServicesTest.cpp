@@ -22,8 +22,8 @@
 
 #include "ThreadCount.h"
 #include "event_query/eqRetryState.h"
-#include "security/SignatureTestSupport.h"
 #include "services/BaseServices.h"
+#include "services/SignedComponent.h"
 #include "services/TraceCapture.h"
 #include "services/mslLoader.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
@@ -122,13 +122,7 @@ public:
 class BaseServicesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // A copy of the component, signed with a key of the test's own that the loader trusts.
-        const std::string built =
-            std::string(ZAV_TEST_BINARY_DIR) + "/scs/" + zavServices::ZAV_SCS_LIBRARY_NAME;
-        const std::string copy = m_dir.Path(zavServices::ZAV_SCS_LIBRARY_NAME);
-        ASSERT_TRUE(std::filesystem::copy_file(built, copy)) << built;
-        m_key = zavTest::MakeKey(true);
-        ASSERT_EQ(0u, zavSecurity::SignFile(m_key.get(), copy, true, nullptr));
+        ASSERT_TRUE(zavTest::CopySignedComponent(m_dir, m_key));
         zavServices::SetMSLLoaderLibPath(m_dir.Get().c_str());
         TraceCapture::Clear();
         m_uThreadsAtStart = zavTest::ThreadCount();
