@@ -159,14 +159,16 @@ void CHttpServer::Handle(const httplib::Request& request, httplib::Response& res
     Refusal refusal;
     if (!ReadRequest(request.body, m_options.limits, parsed, refusal)) {
         Log(parsed.agentId, refusal.status, refusal.text);
-        Answer(response, refusal.status, ErrorDocument(refusal, parsed.requestId));
+        Answer(response, refusal.status,
+               ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
         return;
     }
     if (m_options.authenticate && !m_options.authenticate(parsed.user, parsed.password)) {
         refusal = {401, parsed.user.empty() ? "credentials required"
                                             : "bad credentials for user " + parsed.user};
         Log(parsed.agentId, refusal.status, refusal.text);
-        Answer(response, refusal.status, ErrorDocument(refusal, parsed.requestId));
+        Answer(response, refusal.status,
+               ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
         return;
     }
     try {
@@ -174,7 +176,8 @@ void CHttpServer::Handle(const httplib::Request& request, httplib::Response& res
     } catch (const std::exception& e) {
         refusal = {500, e.what()};
         Log(parsed.agentId, refusal.status, refusal.text);
-        Answer(response, refusal.status, ErrorDocument(refusal, parsed.requestId));
+        Answer(response, refusal.status,
+               ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
     }
 }
 

@@ -190,6 +190,9 @@ bool ReadRequest(const std::string& body, const ServerLimits& limits, ParsedRequ
             return Refuse(refusal, 400, "a message must hold exactly one request");
         }
         const CCmlRequest& request = *message->GetRequests()[0];
+        if (request.GetTagName().find(L"observances") != std::wstring::npos) {
+            out.query.kind = QueryKind::Observances;
+        }
         out.requestId = request.GetRequestId();
         out.messageId = message->GetMessageId();
         out.agentId = ToUtf8(message->GetSource().GetAgentId());
@@ -246,11 +249,14 @@ std::string AnswerRequest(const ParsedRequest& request, CEventStore& store) {
     return Write(message);
 }
 
-std::string ErrorDocument(const Refusal& refusal, const std::wstring& requestId) {
+std::string ErrorDocument(const Refusal& refusal, QueryKind kind, const std::wstring& requestId) {
     RegisterClasses();
-    auto response = std::make_unique<CCmlResponse>(L"error-response", CML_NS_EVENT_QUERY_MESSAGES,
-                                                   EVENT_QUERY_MESSAGES_LIBRARY_VERSION);
-    response->SetRequestId(requestId);
+    std::unique_ptr<CEventQueryResponse> response;
+    if (kind == QueryKind::Vulnerabilities) {
+        response = std::make_unique<CGetVulnerabilitiesResponse>(requestId);
+    } else {
+        response = std::make_unique<CGetObservancesResponse>(requestId);
+    }
     response->SetCode(static_cast<uint32_t>(refusal.status));
     response->SetText(FromUtf8(refusal.text));
     CCmlMessage message(ServerAgent(), NewId().c_str());

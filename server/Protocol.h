@@ -37,8 +37,10 @@ bool ReadRequest(const std::string& body, const ServerLimits& limits, ParsedRequ
 // The answer to a request: rows from the store, cursors, the filter applied.
 std::string AnswerRequest(const ParsedRequest& request, CEventStore& store);
 
-// A compound message holding one error response whose code is the HTTP status.
-std::string ErrorDocument(const Refusal& refusal, const std::wstring& requestId = L"");
+// A compound message holding one response of the request's kind (vulnerabilities when the kind
+// cannot be told) with no items, the HTTP status as its code and the reason as its text.
+std::string ErrorDocument(const Refusal& refusal, QueryKind kind = QueryKind::Vulnerabilities,
+                          const std::wstring& requestId = L"");
 
 // Cursor text of a position, and back; false for a text that is not one of ours.
 std::string EncodeCursor(const Position& position);
