@@ -44,6 +44,7 @@ public:
     void Bind(int index, const std::string& value);
     void Bind(int index, const SqlParam& param);
     void BindBlob(int index, const std::string& bytes);
+    void BindNull(int index) { sqlite3_bind_null(m_stmt, index); }
     bool Step();  // true while a row is ready
     void Reset();
     int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }

@@ -2,6 +2,7 @@
 //   eq-server serve --db FILE [--port N] [--host ADDR] ...   (port 0: any free port)
 //   eq-server demo-db FILE [--end TIME]
 //   eq-server user add NAME --db FILE   (password from EQ_SERVER_PASSWORD or standard input)
+//   eq-server import KIND FILE --db FILE [--format csv|jsonl]
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "HttpServer.h"
+#include "Import.h"
 #include "SqliteStore.h"
 #include "StoreAdmin.h"
 
@@ -114,7 +116,28 @@ int main(int argc, char** argv) {
     userAdd->add_option("NAME", userName)->required();
     userAdd->add_option("--db", db, "SQLite file")->required()->check(CLI::ExistingFile);
 
-    CLI11_PARSE(app, argc, argv);
+    std::string importKind;
+    std::string importFile;
+    std::string importFormat;
+    auto* import = app.add_subcommand(
+        "import", "load rows from CSV (header line) or JSON Lines, all or nothing");
+    import->add_option("KIND", importKind)
+        ->required()
+        ->check(
+            CLI::IsMember({"hosts", "groups", "memberships", "vulnerabilities", "observances"}));
+    import->add_option("FILE", importFile)->required()->check(CLI::ExistingFile);
+    import->add_option("--db", db, "SQLite file (created when missing)")->required();
+    import->add_option("--format", importFormat, "csv or jsonl (default: from the file name)")
+        ->check(CLI::IsMember({"csv", "jsonl"}));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    }
     try {
         if (*serve) {
             if (options.certFile.empty() != options.keyFile.empty()) {
@@ -130,6 +153,14 @@ int main(int argc, char** argv) {
             std::cout << demoFile << ": " << counts.hosts << " hosts, " << counts.groups
                       << " groups, " << counts.vulnerabilities << " vulnerabilities, "
                       << counts.observances << " observances\n";
+            return 0;
+        }
+        if (*import) {
+            {
+                CSqliteDb create(db, true);  // a new file is fine here
+            }
+            const size_t rows = ImportFile(db, importKind, importFile, importFormat);
+            std::cout << importFile << ": " << rows << " " << importKind << " loaded\n";
             return 0;
         }
         if (*userAdd) {

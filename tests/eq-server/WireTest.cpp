@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <set>
@@ -264,6 +265,37 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
     EXPECT_EQ(RunProcess(withUser, {"EQ_QUERY_PASSWORD=wrong"}).exitCode, 1);
     const Result ok = RunProcess(withUser, {"EQ_QUERY_PASSWORD=open sesame"});
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
+}
+
+}  // namespace
+}  // namespace eqtest
+
+namespace eqtest {
+namespace {
+
+// HTTPS with a certificate made here: eq-query trusts it only when told to.
+TEST(Https, ServesTrustedClientsAndRefusesOthers) {
+    CTempDir dir;
+    const std::string db = dir.Path() + "/tls.db", cert = dir.Path() + "/cert.pem",
+                      key = dir.Path() + "/key.pem";
+    ASSERT_EQ(RunProcess({EQ_TEST_SERVER, "demo-db", db, "--end", "1765000000"}).exitCode, 0);
+    const Result made = RunProcess({EQ_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
+                                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                    "-keyout", key, "-out", cert});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    CServerProcess server({"--db", db, "--cert", cert, "--key", key});
+    ASSERT_EQ(server.Url().rfind("https://127.0.0.1:", 0), 0u) << server.Url();
+
+    const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns",      "--group",  "1",
+                                           "--from",      "2025-12-01", "--to",     "2025-12-06",
+                                           "--count",     "3",          "--server", server.Url()};
+    EXPECT_EQ(RunProcess(args).exitCode, 1);  // an unknown issuer: the peer is not verified
+    std::vector<std::string> trusting = args;
+    trusting.insert(trusting.end(), {"--ca-file", cert});
+    const Result ok = RunProcess(trusting);
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(std::count(ok.out.begin(), ok.out.end(), '\n'), 3);
 }
 
 }  // namespace
