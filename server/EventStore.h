@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -45,11 +46,28 @@ struct Row {
     std::vector<std::pair<std::string, std::string>> data;
 };
 
+// What an answer holds, known before its first row is written (the response's attributes come
+// first on the wire).
+struct PageSummary {
+    uint32_t count = 0;
+    std::optional<Position> first;
+    std::optional<Position> last;
+};
+
+// The rows of one query, read from one consistent snapshot of the store.
+class CRowReader {
+public:
+    virtual ~CRowReader() = default;
+    virtual const PageSummary& Summary() const = 0;
+    // The next row in answer order; false after the last one.
+    virtual bool Next(Row& row) = 0;
+};
+
 class CEventStore {
 public:
     virtual ~CEventStore() = default;
-    // Calls sink for each row in answer order; throws std::runtime_error on a store failure.
-    virtual void Query(const StoreQuery& query, const std::function<void(Row&&)>& sink) = 0;
+    // Throws std::runtime_error on a store failure (also from the reader's Next).
+    virtual std::unique_ptr<CRowReader> Open(const StoreQuery& query) = 0;
 };
 
 // The names of the pairs of each row, in the order they are returned.

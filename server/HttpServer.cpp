@@ -171,14 +171,36 @@ void CHttpServer::Handle(const httplib::Request& request, httplib::Response& res
                ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
         return;
     }
+    // The query runs here, so that a store failure can still be answered with a status; the
+    // rows are then written as they are read, in chunks.
+    std::shared_ptr<CAnswerWriter> writer;
     try {
-        Answer(response, 200, AnswerRequest(parsed, m_store));
+        writer = std::make_shared<CAnswerWriter>(parsed, m_store);
     } catch (const std::exception& e) {
         refusal = {500, e.what()};
         Log(parsed.agentId, refusal.status, refusal.text);
         Answer(response, refusal.status,
                ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
+        return;
     }
+    response.status = 200;
+    const std::string agent = parsed.agentId;
+    response.set_chunked_content_provider(
+        kContentType, [writer, agent](size_t, httplib::DataSink& sink) {
+            // Nothing may leave this function: it runs inside cpp-httplib's connection loop.
+            try {
+                std::string piece;
+                while (writer->Next(piece)) {
+                    if (!piece.empty() && !sink.write(piece.data(), piece.size())) return false;
+                }
+                sink.done();
+                return true;
+            } catch (const std::exception& e) {
+                // The status is sent already: dropping the connection is all that is left.
+                Log(agent, 500, std::string("answer broken off: ") + e.what());
+                return false;
+            }
+        });
 }
 
 }  // namespace eqsrv

@@ -215,38 +215,99 @@ bool ReadRequest(const std::string& body, const ServerLimits& limits, ParsedRequ
     }
 }
 
-std::string AnswerRequest(const ParsedRequest& request, CEventStore& store) {
+namespace {
+
+constexpr wchar_t kItemsMarker[] = L"@items@";
+constexpr size_t kItemsPerPiece = 256;
+
+}  // namespace
+
+CAnswerWriter::CAnswerWriter(const ParsedRequest& request, CEventStore& store)
+    : m_filter(request.filter), m_reader(store.Open(request.query)) {
     std::unique_ptr<CEventQueryResponse> response;
     if (request.query.kind == QueryKind::Vulnerabilities) {
         response = std::make_unique<CGetVulnerabilitiesResponse>(request.requestId);
     } else {
         response = std::make_unique<CGetObservancesResponse>(request.requestId);
     }
-    const std::wstring& itemTag = response->GetResultItemTagName();
-    std::string first;
-    std::string last;
-    uint32_t count = 0;
-    store.Query(request.query, [&](Row&& row) {
-        CEventQueryResultItem item(itemTag, std::to_wstring(row.position.id));
-        for (const auto& [name, value] : row.data) {
-            bool wanted = request.filter.empty();
-            for (const std::string& f : request.filter) wanted = wanted || f == name;
-            if (wanted) item.AddData(FromUtf8(name), FromUtf8(value));
-        }
-        response->GetResultItems().push_back(std::move(item));
-        last = EncodeCursor(row.position);
-        if (first.empty()) first = last;
-        ++count;
-    });
-    // With nothing new, the cursors stay where the client is, so sending them back is safe.
-    if (count == 0 && request.query.after) first = last = EncodeCursor(*request.query.after);
-    response->SetCount(count);
+    m_itemTag = response->GetResultItemTagName();
+    const PageSummary& summary = m_reader->Summary();
+    std::string first, last;
+    if (summary.first && summary.last) {
+        first = EncodeCursor(*summary.first);
+        last = EncodeCursor(*summary.last);
+    } else if (request.query.after) {
+        // With nothing new, the cursors stay where the client is, so sending them back is safe.
+        first = last = EncodeCursor(*request.query.after);
+    }
+    response->SetCount(summary.count);
     response->SetStartCursor(FromUtf8(first));
     response->SetEndCursor(FromUtf8(last));
+    // The document is written once with a placeholder item, whose line splits it into the part
+    // before the items and the part after them; the placeholder's indentation gives the level.
+    const CEventQueryResultItem marker(m_itemTag, kItemsMarker);
+    response->AddResultItem(marker);
     CCmlMessage message(ServerAgent(), NewId().c_str());
     message.SetResponseTo(request.messageId);
     message.AddResponse(std::move(response));
-    return Write(message);
+    const std::string text = Write(message);
+    const size_t at = text.find(ToUtf8(kItemsMarker));
+    const size_t begin = text.rfind('\n', at) + 1;
+    const size_t end = text.find('\n', at) + 1;
+    if (at == std::string::npos || end == 0) throw std::runtime_error("cannot split the answer");
+    const std::string line = text.substr(begin, end - begin);
+    for (m_uLevel = 0; m_uLevel < 64; ++m_uLevel) {
+        std::ostringstream written;
+        marker.SerializeElement(written, m_uLevel);
+        if (written.str() == line) break;
+    }
+    if (m_uLevel == 64) throw std::runtime_error("cannot find the level of the items");
+    m_head = text.substr(0, begin);
+    m_tail = text.substr(end);
+}
+
+CAnswerWriter::~CAnswerWriter() = default;
+
+bool CAnswerWriter::Next(std::string& text) {
+    text.clear();
+    switch (m_stage) {
+        case Stage::Head:
+            text.swap(m_head);
+            m_stage = Stage::Items;
+            return true;
+        case Stage::Items: {
+            std::ostringstream items;
+            Row row;
+            size_t written = 0;
+            while (written < kItemsPerPiece && m_reader->Next(row)) {
+                CEventQueryResultItem item(m_itemTag, std::to_wstring(row.position.id));
+                for (const auto& [name, value] : row.data) {
+                    bool wanted = m_filter.empty();
+                    for (const std::string& f : m_filter) wanted = wanted || f == name;
+                    if (wanted) item.AddData(FromUtf8(name), FromUtf8(value));
+                }
+                item.SerializeElement(items, m_uLevel);
+                ++written;
+            }
+            if (written < kItemsPerPiece) m_stage = Stage::Tail;
+            text = items.str();
+            return true;
+        }
+        case Stage::Tail:
+            text.swap(m_tail);
+            m_stage = Stage::Done;
+            return true;
+        case Stage::Done:
+            break;
+    }
+    return false;
+}
+
+std::string AnswerRequest(const ParsedRequest& request, CEventStore& store) {
+    CAnswerWriter writer(request, store);
+    std::string whole, piece;
+    while (writer.Next(piece)) whole += piece;
+    return whole;
 }
 
 std::string ErrorDocument(const Refusal& refusal, QueryKind kind, const std::wstring& requestId) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "EventStore.h"
 
@@ -34,7 +36,30 @@ struct ParsedRequest {
 bool ReadRequest(const std::string& body, const ServerLimits& limits, ParsedRequest& out,
                  Refusal& refusal);
 
-// The answer to a request: rows from the store, cursors, the filter applied.
+// The answer to a request, written piece by piece as the store hands out rows, so that memory
+// does not grow with the size of the answer: first the envelope and the response's start tag
+// (count and cursors), then the items a batch at a time, then the end tags.
+class CAnswerWriter {
+public:
+    // Runs the query; throws std::runtime_error when the store fails.
+    CAnswerWriter(const ParsedRequest& request, CEventStore& store);
+    ~CAnswerWriter();
+    CAnswerWriter(const CAnswerWriter&) = delete;
+    CAnswerWriter& operator=(const CAnswerWriter&) = delete;
+    // Replaces text with the next piece; false when the whole document has been handed out.
+    bool Next(std::string& text);
+
+private:
+    enum class Stage { Head, Items, Tail, Done };
+    std::vector<std::string> m_filter;
+    std::unique_ptr<CRowReader> m_reader;
+    std::wstring m_itemTag;
+    std::string m_head, m_tail;
+    uint32_t m_uLevel = 0;  // indentation level of the items
+    Stage m_stage = Stage::Head;
+};
+
+// The whole answer as one text (small answers, tests).
 std::string AnswerRequest(const ParsedRequest& request, CEventStore& store);
 
 // A compound message holding one response of the request's kind (vulnerabilities when the kind

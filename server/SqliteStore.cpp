@@ -90,7 +90,8 @@ void AddLimit(const StoreQuery& q, const std::string& order, SqlQuery& out) {
 SqlQuery VulnerabilitySql(const StoreQuery& q) {
     SqlQuery out;
     out.sql =
-        "SELECT v.id, v.last_seen, h.address, h.name, v.identifier, v.name, v.severity, v.port, "
+        "SELECT v.id AS row_id, v.last_seen AS row_time, h.address, h.name, v.identifier, v.name, "
+        "v.severity, v.port, "
         "v.protocol, v.first_seen, v.fixed, v.fixed_time FROM ";
     if (q.byGroup) {
         out.sql +=
@@ -116,7 +117,8 @@ SqlQuery VulnerabilitySql(const StoreQuery& q) {
 SqlQuery ObservanceSql(const StoreQuery& q) {
     SqlQuery out;
     out.sql =
-        "SELECT o.id, o.time, o.source, o.target, o.sensor, o.type_id, o.name, o.count, "
+        "SELECT o.id AS row_id, o.time AS row_time, o.source, o.target, o.sensor, o.type_id, "
+        "o.name, o.count, "
         "o.severity FROM observances o WHERE o.time BETWEEN ? AND ?";
     out.params.push_back({false, q.from, {}});
     out.params.push_back({false, q.to, {}});
@@ -311,45 +313,108 @@ void CSqliteStore::Release(std::unique_ptr<CSqliteDb> db) {
     m_idle.push_back(std::move(db));
 }
 
-void CSqliteStore::Query(const StoreQuery& query, const std::function<void(Row&&)>& sink) {
-    std::unique_ptr<CSqliteDb> db = Acquire();
-    {
+namespace {
+
+void BindAll(CStatement& statement, const SqlQuery& sql) {
+    for (size_t i = 0; i < sql.params.size(); ++i) {
+        statement.Bind(static_cast<int>(i + 1), sql.params[i]);
+    }
+}
+
+Row ReadRow(const CStatement& s, QueryKind kind) {
+    Row row;
+    row.position = {s.Int(1), s.Int(0)};
+    if (kind == QueryKind::Vulnerabilities) {
+        const bool fixed = s.Int(10) != 0;
+        row.data = {{"address", FormatIpv4(static_cast<uint32_t>(s.Int(2)))},
+                    {"host-name", s.Text(3)},
+                    {"identifier", s.Text(4)},
+                    {"name", s.Text(5)},
+                    {"severity", std::to_string(s.Int(6))},
+                    {"port", s.IsNull(7) ? "" : std::to_string(s.Int(7))},
+                    {"protocol", s.Text(8)},
+                    {"first-seen", FormatTime(s.Int(9))},
+                    {"last-seen", FormatTime(s.Int(1))},
+                    {"fixed", fixed ? "true" : "false"},
+                    {"fixed-time", s.IsNull(11) ? "" : FormatTime(s.Int(11))}};
+    } else {
+        row.data = {{"time", FormatTime(s.Int(1))},
+                    {"source-address", OptionalAddress(s, 2)},
+                    {"target-address", OptionalAddress(s, 3)},
+                    {"sensor-address", OptionalAddress(s, 4)},
+                    {"type-id", std::to_string(s.Int(5))},
+                    {"name", s.Text(6)},
+                    {"count", std::to_string(s.Int(7))},
+                    {"severity", std::to_string(s.Int(8))}};
+    }
+    return row;
+}
+
+// Holds a connection and a read transaction from the summary to the last row, so that rows
+// added meanwhile cannot make the summary and the rows disagree.
+class CSqliteRowReader : public CRowReader {
+public:
+    CSqliteRowReader(CSqliteStore& store, const StoreQuery& query)
+        : m_store(store), m_db(store.Acquire()), m_kind(query.kind) {
         const SqlQuery sql = BuildSql(query);
-        CStatement statement(db->Handle(), sql.sql);
-        for (size_t i = 0; i < sql.params.size(); ++i) {
-            statement.Bind(static_cast<int>(i + 1), sql.params[i]);
-        }
-        while (statement.Step()) {
-            Row row;
-            row.position = {statement.Int(1), statement.Int(0)};
-            auto& d = row.data;
-            if (query.kind == QueryKind::Vulnerabilities) {
-                const bool fixed = statement.Int(10) != 0;
-                d = {{"address", FormatIpv4(static_cast<uint32_t>(statement.Int(2)))},
-                     {"host-name", statement.Text(3)},
-                     {"identifier", statement.Text(4)},
-                     {"name", statement.Text(5)},
-                     {"severity", std::to_string(statement.Int(6))},
-                     {"port", statement.IsNull(7) ? "" : std::to_string(statement.Int(7))},
-                     {"protocol", statement.Text(8)},
-                     {"first-seen", FormatTime(statement.Int(9))},
-                     {"last-seen", FormatTime(statement.Int(1))},
-                     {"fixed", fixed ? "true" : "false"},
-                     {"fixed-time", statement.IsNull(11) ? "" : FormatTime(statement.Int(11))}};
-            } else {
-                d = {{"time", FormatTime(statement.Int(1))},
-                     {"source-address", OptionalAddress(statement, 2)},
-                     {"target-address", OptionalAddress(statement, 3)},
-                     {"sensor-address", OptionalAddress(statement, 4)},
-                     {"type-id", std::to_string(statement.Int(5))},
-                     {"name", statement.Text(6)},
-                     {"count", std::to_string(statement.Int(7))},
-                     {"severity", std::to_string(statement.Int(8))}};
+        m_db->Exec("BEGIN");
+        m_bOpen = true;
+        {
+            // The page once into a temporary table, then its size and both ends.
+            CStatement summary(
+                m_db->Handle(),
+                "WITH page AS MATERIALIZED (" + sql.sql +
+                    ") SELECT (SELECT count(*) FROM page), "
+                    "(SELECT row_time FROM page ORDER BY row_time, row_id LIMIT 1), "
+                    "(SELECT row_id FROM page ORDER BY row_time, row_id LIMIT 1), "
+                    "(SELECT row_time FROM page ORDER BY row_time DESC, row_id DESC LIMIT 1), "
+                    "(SELECT row_id FROM page ORDER BY row_time DESC, row_id DESC LIMIT 1)");
+            BindAll(summary, sql);
+            if (summary.Step()) {
+                m_summary.count = static_cast<uint32_t>(summary.Int(0));
+                if (m_summary.count > 0) {
+                    m_summary.first = Position{summary.Int(1), summary.Int(2)};
+                    m_summary.last = Position{summary.Int(3), summary.Int(4)};
+                }
             }
-            sink(std::move(row));
+        }
+        m_rows = std::make_unique<CStatement>(m_db->Handle(), sql.sql);
+        BindAll(*m_rows, sql);
+    }
+
+    ~CSqliteRowReader() override {
+        m_rows.reset();
+        if (m_bOpen) {
+            try {
+                m_db->Exec("COMMIT");
+                m_store.Release(std::move(m_db));
+            } catch (const std::exception&) {
+                // A connection in an unknown state is not reused.
+            }
         }
     }
-    Release(std::move(db));
+
+    const PageSummary& Summary() const override { return m_summary; }
+
+    bool Next(Row& row) override {
+        if (!m_rows->Step()) return false;
+        row = ReadRow(*m_rows, m_kind);
+        return true;
+    }
+
+private:
+    CSqliteStore& m_store;
+    std::unique_ptr<CSqliteDb> m_db;
+    QueryKind m_kind;
+    bool m_bOpen = false;
+    PageSummary m_summary;
+    std::unique_ptr<CStatement> m_rows;
+};
+
+}  // namespace
+
+std::unique_ptr<CRowReader> CSqliteStore::Open(const StoreQuery& query) {
+    return std::make_unique<CSqliteRowReader>(*this, query);
 }
 
 }  // namespace eqsrv

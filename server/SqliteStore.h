@@ -71,12 +71,12 @@ SqlQuery BuildSql(const StoreQuery& query);
 class CSqliteStore : public CEventStore {
 public:
     explicit CSqliteStore(std::string path);
-    void Query(const StoreQuery& query, const std::function<void(Row&&)>& sink) override;
+    std::unique_ptr<CRowReader> Open(const StoreQuery& query) override;
 
-private:
     std::unique_ptr<CSqliteDb> Acquire();
     void Release(std::unique_ptr<CSqliteDb> db);
 
+private:
     std::string m_path;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<CSqliteDb>> m_idle;  // connections reused across requests

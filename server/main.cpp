@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "HttpServer.h"
@@ -44,12 +47,26 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth) {
     CHttpServer server(std::move(options), store);
     const int port = server.Bind();
     std::cout << (https ? "https://" : "http://") << host << ":" << port << std::endl;
+    // A signal may come before the server has started listening, when stopping it does nothing
+    // yet: the watcher asks again until Run has returned.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
     std::thread watcher([&] {
         int signal = 0;
         sigwait(&signals, &signal);
-        server.Stop();
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!done) {
+            server.Stop();
+            finished.wait_for(lock, std::chrono::milliseconds(100));
+        }
     });
     server.Run();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
     // Run also ends without a signal (a failed listen): wake the watcher to let it go.
     pthread_kill(watcher.native_handle(), SIGTERM);
     watcher.join();
