@@ -166,15 +166,17 @@ std::string EndToEnd::s_db;
 std::unique_ptr<CServerProcess> EndToEnd::s_server;
 
 TEST_F(EndToEnd, VulnerabilitiesByAddressMatchTheDatabase) {
-    CompareRandomQueries(true, false, 1, 40);
+    CompareRandomQueries(true, false, 1, EQ_TEST_QUERIES);
 }
 TEST_F(EndToEnd, VulnerabilitiesByGroupMatchTheDatabase) {
-    CompareRandomQueries(true, true, 2, 40);
+    CompareRandomQueries(true, true, 2, EQ_TEST_QUERIES);
 }
 TEST_F(EndToEnd, ObservancesByAddressMatchTheDatabase) {
-    CompareRandomQueries(false, false, 3, 40);
+    CompareRandomQueries(false, false, 3, EQ_TEST_QUERIES);
 }
-TEST_F(EndToEnd, ObservancesByGroupMatchTheDatabase) { CompareRandomQueries(false, true, 4, 40); }
+TEST_F(EndToEnd, ObservancesByGroupMatchTheDatabase) {
+    CompareRandomQueries(false, true, 4, EQ_TEST_QUERIES);
+}
 
 TEST_F(EndToEnd, FormatsCarryTheSameRows) {
     const std::vector<std::string> base = {
