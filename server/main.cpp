@@ -1,0 +1,197 @@
+// eq-server: a reference Event Query Server on an SQLite file.
+//   eq-server serve --db FILE [--port N] [--host ADDR] ...   (port 0: any free port)
+//   eq-server demo-db FILE [--end TIME]
+//   eq-server user add NAME --db FILE   (password from EQ_SERVER_PASSWORD or standard input)
+//   eq-server import KIND FILE --db FILE [--format csv|jsonl]
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "HttpServer.h"
+#include "Import.h"
+#include "SqliteStore.h"
+#include "StoreAdmin.h"
+
+namespace {
+
+using namespace eqsrv;
+
+int Serve(const std::string& db, ServerOptions options, bool requireAuth) {
+    CSqliteStore store(db);
+    std::unique_ptr<CUserCheck> users;
+    if (requireAuth) {
+        users = std::make_unique<CUserCheck>(db);
+        options.authenticate = [&users](const std::string& name, const std::string& password) {
+            return (*users)(name, password);
+        };
+    }
+    const bool https = !options.certFile.empty();
+    const std::string host = options.host;
+    // Signals are taken by one thread with sigwait, so they never interrupt a worker.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    CHttpServer server(std::move(options), store);
+    const int port = server.Bind();
+    std::cout << (https ? "https://" : "http://") << host << ":" << port << std::endl;
+    // A signal may come before the server has started listening, when stopping it does nothing
+    // yet: the watcher asks again until Run has returned.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watcher([&] {
+        int signal = 0;
+        sigwait(&signals, &signal);
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!done) {
+            server.Stop();
+            finished.wait_for(lock, std::chrono::milliseconds(100));
+        }
+    });
+    server.Run();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
+    // Run also ends without a signal (a failed listen): wake the watcher to let it go.
+    pthread_kill(watcher.native_handle(), SIGTERM);
+    watcher.join();
+    return 0;
+}
+
+std::string ReadPassword() {
+    if (const char* env = std::getenv("EQ_SERVER_PASSWORD")) return env;
+    termios saved{};
+    const bool tty = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (tty) {
+        std::cerr << "Password: " << std::flush;
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string password;
+    std::getline(std::cin, password);
+    if (tty) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::cerr << std::endl;
+    }
+    return password;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"eq-server: a reference Event Query Server on an SQLite file"};
+    app.require_subcommand(1);
+
+    std::string db;
+    ServerOptions options;
+    bool requireAuth = false;
+    auto* serve = app.add_subcommand("serve", "answer event queries over HTTP(S)");
+    serve->add_option("--db", db, "SQLite file")->required()->check(CLI::ExistingFile);
+    serve->add_option("--port", options.port, "TCP port; 0 picks a free one")
+        ->capture_default_str();
+    serve->add_option("--host", options.host, "address to bind")->capture_default_str();
+    serve->add_option("--workers", options.workers, "worker threads")->capture_default_str();
+    serve->add_option("--queue", options.queue, "connections waiting for a worker before 503")
+        ->capture_default_str();
+    serve->add_option("--max-body", options.maxBody, "largest request body in bytes (413 above)")
+        ->capture_default_str();
+    serve
+        ->add_option("--max-items", options.limits.maxItems,
+                     "largest number of items in one answer")
+        ->capture_default_str();
+    serve->add_flag("--require-auth", requireAuth, "check auth-token/auth-hash against the users");
+    serve->add_option("--cert", options.certFile, "certificate (PEM) for HTTPS");
+    serve->add_option("--key", options.keyFile, "private key (PEM) for HTTPS");
+
+    std::string demoFile;
+    std::string demoEnd;
+    auto* demo = app.add_subcommand("demo-db", "write the demo data set into a new file");
+    demo->add_option("FILE", demoFile, "new SQLite file")->required();
+    demo->add_option("--end", demoEnd, "end of the 30 days, seconds since the epoch (default now)");
+
+    std::string userName;
+    auto* user = app.add_subcommand("user", "manage the users of --require-auth");
+    user->require_subcommand(1);
+    auto* userAdd =
+        user->add_subcommand("add", "set a user's password (EQ_SERVER_PASSWORD or stdin)");
+    userAdd->add_option("NAME", userName)->required();
+    userAdd->add_option("--db", db, "SQLite file")->required()->check(CLI::ExistingFile);
+
+    std::string importKind;
+    std::string importFile;
+    std::string importFormat;
+    auto* import = app.add_subcommand(
+        "import", "load rows from CSV (header line) or JSON Lines, all or nothing");
+    import->add_option("KIND", importKind)
+        ->required()
+        ->check(
+            CLI::IsMember({"hosts", "groups", "memberships", "vulnerabilities", "observances"}));
+    import->add_option("FILE", importFile)->required()->check(CLI::ExistingFile);
+    import->add_option("--db", db, "SQLite file (created when missing)")->required();
+    import->add_option("--format", importFormat, "csv or jsonl (default: from the file name)")
+        ->check(CLI::IsMember({"csv", "jsonl"}));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    }
+    try {
+        if (*serve) {
+            if (options.certFile.empty() != options.keyFile.empty()) {
+                std::cerr << "eq-server: --cert and --key go together\n";
+                return 2;
+            }
+            return Serve(db, std::move(options), requireAuth);
+        }
+        if (*demo) {
+            const int64_t end =
+                demoEnd.empty() ? static_cast<int64_t>(time(nullptr)) : std::stoll(demoEnd);
+            const DemoCounts counts = WriteDemoData(demoFile, end);
+            std::cout << demoFile << ": " << counts.hosts << " hosts, " << counts.groups
+                      << " groups, " << counts.vulnerabilities << " vulnerabilities, "
+                      << counts.observances << " observances\n";
+            return 0;
+        }
+        if (*import) {
+            {
+                CSqliteDb create(db, true);  // a new file is fine here
+            }
+            const size_t rows = ImportFile(db, importKind, importFile, importFormat);
+            std::cout << importFile << ": " << rows << " " << importKind << " loaded\n";
+            return 0;
+        }
+        if (*userAdd) {
+            const std::string password = ReadPassword();
+            if (password.empty()) {
+                std::cerr << "eq-server: empty password\n";
+                return 2;
+            }
+            SetUserPassword(db, userName, password);
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "eq-server: " << e.what() << "\n";
+        return 1;
+    }
+    return 2;
+}

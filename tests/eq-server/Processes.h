@@ -1,0 +1,47 @@
+// Real processes for the end-to-end tests: eq-query runs to completion with its output captured;
+// eq-server runs until the object goes, its URL read from the first line it prints.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace eqtest {
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] with the extra environment entries ("NAME=value") and waits for it.
+Result RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+class CServerProcess {
+public:
+    explicit CServerProcess(std::vector<std::string> serveArgs);
+    ~CServerProcess();
+    CServerProcess(const CServerProcess&) = delete;
+    CServerProcess& operator=(const CServerProcess&) = delete;
+    const std::string& Url() const { return m_url; }
+    int Port() const;
+    bool Running() const;
+
+private:
+    pid_t m_pid = -1;
+    std::string m_url;
+};
+
+// A private folder removed with the object.
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace eqtest

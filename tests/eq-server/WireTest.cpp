@@ -1,0 +1,312 @@
+// Documents posted straight to eq-server: cursor paging, refusals, a full worker pool, and
+// authentication. Requests are written and answers read with the project's CML classes.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "Processes.h"
+#include "SqliteStore.h"
+#include "cml/CmlClassFactory.h"
+#include "cml/CmlMessage.h"
+#include "cml/CmlParser.h"
+#include "cml/CmlResponse.h"
+#include "cml/EventQueryMessages/EventQueryMessages.h"
+#include "cml/EventQueryMessages/EventQueryResponse.h"
+#include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
+#include "cml/EventQueryMessages/GetVulnerabilitiesByGroupRequest.h"
+#include "zavToolsLib/ConvertUTF.h"
+
+namespace eqtest {
+namespace {
+
+using namespace zav::cml;
+using zavToolsLib::FromUtf8;
+using zavToolsLib::ToUtf8;
+
+constexpr char kPath[] = "/zav/event_query_services";
+constexpr char kType[] = "application/x-zav-cml-data; charset=UTF-8";
+constexpr int64_t kEnd = 1765000000;
+
+struct Answer {
+    int status = 0;
+    uint32_t code = 0;  // of the response in the document
+    std::string text;
+    std::vector<std::string> ids;
+    std::string startCursor, endCursor;
+};
+
+Answer Post(const std::string& url, const std::string& body) {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        RegisterCmlMessage(GetGlobalClassFactory());
+        RegisterEventQueryMessages(GetGlobalClassFactory());
+    });
+    httplib::Client client(url);
+    Answer answer;
+    const auto result = client.Post(kPath, body, kType);
+    if (!result) return answer;
+    answer.status = result->status;
+    // Every answer, refusals included, is a compound message holding one response.
+    auto document = DeserializeBuffer(reinterpret_cast<const unsigned char*>(result->body.data()),
+                                      result->body.size());
+    const auto* message = dynamic_cast<const CCmlMessage*>(document.get());
+    if (message == nullptr || message->GetResponses().size() != 1) {
+        answer.text = "not a compound message: " + result->body;
+        return answer;
+    }
+    const CCmlResponse& response = *message->GetResponses()[0];
+    answer.code = response.GetCode();
+    answer.text = ToUtf8(response.GetText());
+    if (const auto* r = dynamic_cast<const CEventQueryResponse*>(&response)) {
+        for (const auto& item : r->GetResultItems())
+            answer.ids.push_back(ToUtf8(item.GetResultId()));
+        answer.startCursor = ToUtf8(r->GetStartCursor());
+        answer.endCursor = ToUtf8(r->GetEndCursor());
+    }
+    return answer;
+}
+
+std::string Document(std::unique_ptr<CCmlRequest> request, const std::wstring& user = L"",
+                     const std::wstring& password = L"") {
+    CCmlMessage message(
+        CAgentInfo(L"urn:test", L"wire-test", L"127.0.0.1", L"", L"agent-7", user, password),
+        L"m-1");
+    message.AddRequest(std::move(request));
+    std::ostringstream text;
+    message.Serialize(text);
+    return text.str();
+}
+
+std::string ObservanceQuery(uint32_t count, const std::string& startCursor) {
+    auto request = std::make_unique<CGetObservancesByAddressRequest>(L"r-1");
+    request->SetStartTime(FromUtf8("2025-12-01T00:00:00Z"));
+    request->SetEndTime(FromUtf8("2025-12-06T05:46:40Z"));
+    request->SetStartAddress(L"10.0.2.1");
+    request->SetEndAddress(L"10.0.2.8");
+    request->SetAddressType(L"ipv4");
+    request->SetCount(count);
+    if (!startCursor.empty()) request->SetStartCursor(FromUtf8(startCursor));
+    return Document(std::move(request));
+}
+
+class Wire : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_db = m_dir.Path() + "/wire.db";
+        ASSERT_EQ(
+            RunProcess({EQ_TEST_SERVER, "demo-db", m_db, "--end", std::to_string(kEnd)}).exitCode,
+            0);
+    }
+    CTempDir m_dir;
+    std::string m_db;
+};
+
+// Following the cursors page by page gives every row of the whole answer exactly once, in
+// order, also while rows are being added (new rows may or may not be seen, old ones never twice
+// and never missed).
+TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
+    CServerProcess server({"--db", m_db});
+    const Answer whole = Post(server.Url(), ObservanceQuery(0, ""));
+    ASSERT_EQ(whole.status, 200) << whole.text;
+    ASSERT_GT(whole.ids.size(), 10u);
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        eqsrv::CSqliteDb db(m_db, false);
+        // A bounded number, so that the pages that follow the writer come to an end.
+        for (int i = 0; i < 15 && !stop; ++i) {
+            // Inside the queried range and time window, before and after any page.
+            db.Exec(
+                "INSERT INTO observances (time, source, target, sensor, type_id, name) "
+                "VALUES (" +
+                std::to_string(kEnd - 86400 * (i % 5)) + ", 1, " +
+                std::to_string((10u << 24) | (2u << 8) | 5u) + ", NULL, 4, 'added')");
+        }
+    });
+    for (uint32_t page : {1u, 7u, 1000u}) {
+        std::vector<std::string> seen;
+        std::string cursor;
+        for (;;) {
+            const Answer a = Post(server.Url(), ObservanceQuery(page, cursor));
+            ASSERT_EQ(a.status, 200) << a.text;
+            ASSERT_LE(a.ids.size(), page);
+            if (a.ids.empty()) {
+                EXPECT_EQ(a.endCursor, cursor);  // sending it again stays put
+                break;
+            }
+            EXPECT_NE(a.startCursor, cursor);
+            seen.insert(seen.end(), a.ids.begin(), a.ids.end());
+            cursor = a.endCursor;
+        }
+        const std::set<std::string> unique(seen.begin(), seen.end());
+        EXPECT_EQ(unique.size(), seen.size()) << "page size " << page << ": a row came twice";
+        for (const std::string& id : whole.ids) {
+            ASSERT_EQ(unique.count(id), 1u) << "page size " << page << ": row " << id << " missed";
+        }
+    }
+    stop = true;
+    writer.join();
+}
+
+TEST_F(Wire, RefusalsAreCmlErrorsAndTheServerKeepsServing) {
+    CServerProcess server({"--db", m_db, "--max-body", "65536"});
+    const std::string valid = ObservanceQuery(3, "");
+    auto replace = [&](const std::string& from, const std::string& to) {
+        std::string text = valid;
+        EXPECT_NE(text.find(from), std::string::npos) << from;
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+            text.replace(at, from.size(), to);
+            at += to.size();
+        }
+        return text;
+    };
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"not XML", "hello"},
+        {"not CML", "<?xml version='1.0'?><a/>"},
+        {"DOCTYPE", "<?xml version='1.0'?><!DOCTYPE zav [<!ENTITY e 'x'>]><zav/>"},
+        {"wrong namespace", replace("/EventQueryMessages'", "/OtherMessages'")},
+        {"wrong version", replace("schema-version='1.0.0' request-id='r-1'",
+                                  "schema-version='9.0.0' request-id='r-1'")},
+        {"unknown element", replace("get-observances-by-address-request", "get-secrets-request")},
+        {"bad address range", replace("10.0.2.8", "10.0.2.400")},
+        {"reversed address range", replace("10.0.2.1'", "10.0.2.99'")},
+        {"bad cursor", ObservanceQuery(3, "c12;DROP")},
+        {"two requests",
+         [&] {
+             std::string text = valid;
+             const size_t start = text.find("<get-observances-by-address-request");
+             const size_t end = text.find("</get-observances-by-address-request>") +
+                                std::string("</get-observances-by-address-request>").size();
+             return text.insert(end, text.substr(start, end - start));
+         }()},
+    };
+    for (const auto& [what, body] : bad) {
+        const Answer a = Post(server.Url(), body);
+        EXPECT_EQ(a.status, 400) << what << ": " << a.text;
+        EXPECT_EQ(a.code, 400u) << what << ": " << a.text;
+        EXPECT_FALSE(a.text.empty()) << what;
+    }
+    // Over the body limit: 413, before any parsing, with a CML body too.
+    const Answer large = Post(server.Url(), valid + std::string(70000, ' '));
+    EXPECT_EQ(large.status, 413);
+    EXPECT_EQ(large.code, 413u) << large.text;
+
+    const Answer good = Post(server.Url(), valid);
+    EXPECT_EQ(good.status, 200) << good.text;
+    EXPECT_EQ(good.ids.size(), 3u);
+    EXPECT_TRUE(server.Running());
+}
+
+TEST_F(Wire, AFullWorkerPoolAnswers503) {
+    CServerProcess server({"--db", m_db, "--workers", "1", "--queue", "0"});
+    // A connection that sends half a request keeps the only worker reading.
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server.Port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const char partial[] = "POST /zav/event_query_services HTTP/1.1\r\nHost: x\r\n";
+    ASSERT_EQ(write(holder, partial, sizeof(partial) - 1),
+              static_cast<ssize_t>(sizeof(partial) - 1));
+
+    const Answer busy = Post(server.Url(), ObservanceQuery(1, ""));
+    EXPECT_EQ(busy.status, 503);
+    EXPECT_EQ(busy.code, 503u);
+
+    // Finishing the held request frees the worker; a client that gets 503 comes back, as the
+    // library does, and the worker takes it once it has let the finished connection go.
+    const char rest[] = "Connection: close\r\nContent-Length: 0\r\n\r\n";
+    ASSERT_EQ(write(holder, rest, sizeof(rest) - 1), static_cast<ssize_t>(sizeof(rest) - 1));
+    char buffer[4096];
+    while (read(holder, buffer, sizeof(buffer)) > 0) {
+    }
+    close(holder);
+    Answer served;
+    for (int attempt = 0; attempt < 100 && served.status != 200; ++attempt) {
+        served = Post(server.Url(), ObservanceQuery(1, ""));
+    }
+    EXPECT_EQ(served.status, 200) << served.text;
+}
+
+TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
+    ASSERT_EQ(RunProcess({EQ_TEST_SERVER, "user", "add", "alice", "--db", m_db},
+                         {"EQ_SERVER_PASSWORD=open sesame"})
+                  .exitCode,
+              0);
+    CServerProcess server({"--db", m_db, "--require-auth"});
+    auto query = [](const std::wstring& user, const std::wstring& password) {
+        auto request = std::make_unique<CGetVulnerabilitiesByGroupRequest>(L"r-2");
+        request->SetStartTime(FromUtf8("2025-11-01T00:00:00Z"));
+        request->SetEndTime(FromUtf8("2025-12-07T00:00:00Z"));
+        request->SetGroupId(L"1");
+        request->SetCount(2);
+        return Document(std::move(request), user, password);
+    };
+    EXPECT_EQ(Post(server.Url(), query(L"", L"")).status, 401);
+    EXPECT_EQ(Post(server.Url(), query(L"alice", L"open sesame!")).code, 401u);
+    EXPECT_EQ(Post(server.Url(), query(L"mallory", L"open sesame")).code, 401u);
+    const Answer good = Post(server.Url(), query(L"alice", L"open sesame"));
+    EXPECT_EQ(good.status, 200) << good.text;
+    EXPECT_EQ(good.ids.size(), 2u);
+
+    // The password is stored salted and hashed, never as given.
+    eqsrv::CSqliteDb db(m_db, false);
+    eqsrv::CStatement stored(db.Handle(), "SELECT salt, hash FROM users WHERE name = 'alice'");
+    ASSERT_TRUE(stored.Step());
+    EXPECT_EQ(stored.Blob(1).find("open sesame"), std::string::npos);
+    EXPECT_EQ(stored.Blob(0).size(), 16u);
+
+    const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns", "--group",  "1",
+                                           "--from",      "60d",   "--server", server.Url()};
+    EXPECT_EQ(RunProcess(args).exitCode, 1);
+    std::vector<std::string> withUser = args;
+    withUser.insert(withUser.end(), {"--user", "alice"});
+    EXPECT_EQ(RunProcess(withUser, {"EQ_QUERY_PASSWORD=wrong"}).exitCode, 1);
+    const Result ok = RunProcess(withUser, {"EQ_QUERY_PASSWORD=open sesame"});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+}
+
+}  // namespace
+}  // namespace eqtest
+
+namespace eqtest {
+namespace {
+
+// HTTPS with a certificate made here: eq-query trusts it only when told to.
+TEST(Https, ServesTrustedClientsAndRefusesOthers) {
+    CTempDir dir;
+    const std::string db = dir.Path() + "/tls.db", cert = dir.Path() + "/cert.pem",
+                      key = dir.Path() + "/key.pem";
+    ASSERT_EQ(RunProcess({EQ_TEST_SERVER, "demo-db", db, "--end", "1765000000"}).exitCode, 0);
+    const Result made = RunProcess({EQ_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
+                                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                    "-keyout", key, "-out", cert});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    CServerProcess server({"--db", db, "--cert", cert, "--key", key});
+    ASSERT_EQ(server.Url().rfind("https://127.0.0.1:", 0), 0u) << server.Url();
+
+    const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns",      "--group",  "1",
+                                           "--from",      "2025-12-01", "--to",     "2025-12-06",
+                                           "--count",     "3",          "--server", server.Url()};
+    EXPECT_EQ(RunProcess(args).exitCode, 1);  // an unknown issuer: the peer is not verified
+    std::vector<std::string> trusting = args;
+    trusting.insert(trusting.end(), {"--ca-file", cert});
+    const Result ok = RunProcess(trusting);
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(std::count(ok.out.begin(), ok.out.end(), '\n'), 3);
+}
+
+}  // namespace
+}  // namespace eqtest
