@@ -7,15 +7,31 @@
 
 namespace zav::cml {
 
+// Links the block into the list and keeps its size.
+struct CCmlMemoryBudget::SBlock {
+    SBlock* pPrevious;
+    SBlock* pNext;
+    std::size_t uSize;
+};
+
 namespace {
 
-// Each block starts with its size, padded to keep the caller's part aligned for any type.
-constexpr std::size_t kHeader = alignof(std::max_align_t);
+// The header, padded so that the caller's part is aligned for any type.
+constexpr std::size_t kAlign = alignof(std::max_align_t);
+constexpr std::size_t kHeader = (sizeof(CCmlMemoryBudget::SBlock) + kAlign - 1) / kAlign * kAlign;
 // What a block really takes: the request, the header and the allocator's own bookkeeping. The
 // parser makes many small blocks (names, attributes), where the overhead is most of the cost.
 constexpr std::size_t Cost(std::size_t size) { return size + kHeader + 16; }
 
 }  // namespace
+
+CCmlMemoryBudget::~CCmlMemoryBudget() {
+    while (m_pBlocks != nullptr) {
+        SBlock* const next = m_pBlocks->pNext;
+        ::operator delete(m_pBlocks);
+        m_pBlocks = next;
+    }
+}
 
 void CCmlMemoryBudget::StartBudget(std::size_t bytes) {
     m_uBase = m_uHeld;
@@ -33,17 +49,27 @@ void* CCmlMemoryBudget::allocate(XMLSize_t size) {
         m_uRefusedTotal = m_uHeld - m_uBase + Cost(size);
         throw xercesc::OutOfMemoryException();
     }
-    void* block = ::operator new(size + kHeader, std::nothrow);
+    auto* block = static_cast<SBlock*>(::operator new(size + kHeader, std::nothrow));
     if (block == nullptr) throw xercesc::OutOfMemoryException();
-    *static_cast<std::size_t*>(block) = size;
+    block->pPrevious = nullptr;
+    block->pNext = m_pBlocks;
+    block->uSize = size;
+    if (m_pBlocks != nullptr) m_pBlocks->pPrevious = block;
+    m_pBlocks = block;
     m_uHeld += Cost(size);
-    return static_cast<char*>(block) + kHeader;
+    return reinterpret_cast<char*>(block) + kHeader;
 }
 
 void CCmlMemoryBudget::deallocate(void* p) {
     if (p == nullptr) return;
-    char* block = static_cast<char*>(p) - kHeader;
-    m_uHeld -= Cost(*reinterpret_cast<std::size_t*>(block));
+    auto* block = reinterpret_cast<SBlock*>(static_cast<char*>(p) - kHeader);
+    if (block->pPrevious != nullptr) {
+        block->pPrevious->pNext = block->pNext;
+    } else {
+        m_pBlocks = block->pNext;
+    }
+    if (block->pNext != nullptr) block->pNext->pPrevious = block->pPrevious;
+    m_uHeld -= Cost(block->uSize);
     ::operator delete(block);
 }
 

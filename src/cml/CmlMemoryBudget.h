@@ -1,7 +1,9 @@
 // The memory manager of one parser: every allocation the parser library makes for a document
 // (scanner buffers, attribute lists, the tree itself) is counted, and a parse that would go over
 // its budget fails with the library's out-of-memory exception before the memory is taken. The
-// manager must outlive the parser and every document it built.
+// parser library does not free everything it holds when an allocation fails, so the manager
+// keeps a list of its blocks and frees what is left when it goes. It must outlive the parser and
+// every document it built.
 #pragma once
 
 #include <xercesc/framework/MemoryManager.hpp>
@@ -13,14 +15,17 @@ namespace zav::cml {
 class CCmlMemoryBudget : public xercesc::MemoryManager {
 public:
     CCmlMemoryBudget() = default;
-    ~CCmlMemoryBudget() override = default;
+    ~CCmlMemoryBudget() override;
     CCmlMemoryBudget(const CCmlMemoryBudget&) = delete;
     CCmlMemoryBudget& operator=(const CCmlMemoryBudget&) = delete;
 
     // From now on at most bytes more may be held (0: no bound).
     void StartBudget(std::size_t bytes);
-    // The allocation that first went over the budget, or 0.
+    // The total that first went over the budget, or 0.
     std::size_t GetRefusedTotal() const { return m_uRefusedTotal; }
+    bool IsOverBudget() const { return m_uRefusedTotal != 0; }
+
+    struct SBlock;  // the header in front of each block
     // Allows bytes more (when there is a budget at all).
     void ExtendBudget(std::size_t bytes) {
         if (m_uBudget != 0) m_uBudget += bytes;
@@ -39,6 +44,7 @@ public:
     void deallocate(void* p) override;
 
 private:
+    SBlock* m_pBlocks = nullptr;  // every block not yet given back, newest first
     std::size_t m_uHeld = 0;
     std::size_t m_uBase = 0;
     std::size_t m_uBudget = 0;

@@ -133,7 +133,7 @@ void CCmlDOMParser::SetReadLimits(const CCmlReadLimits* limits, std::size_t inpu
 }
 
 void CCmlDOMParser::CheckMemoryBudget() const {
-    if (m_memory.GetRefusedTotal() != 0) {
+    if (m_memory.IsOverBudget()) {
         ThrowLimitExceeded("parser memory", m_memory.GetRefusedTotal(), "memoryFactor",
                            m_pLimits != nullptr ? m_pLimits->uMemoryFactor : 0);
     }
@@ -184,6 +184,7 @@ void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const 
                                  const XMLCh* const elemPrefix,
                                  const xercesc::RefVectorOf<xercesc::XMLAttr>& attrList,
                                  const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) {
+    CheckMemoryBudget();
     if (m_pLimits != nullptr) {
         CheckReadCancelled(*m_pLimits);
         m_uTextRun = 0;
@@ -211,6 +212,7 @@ void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const 
 
 void CCmlDOMParser::endElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
                                const bool isRoot, const XMLCh* const elemPrefix) {
+    CheckMemoryBudget();
     if (m_uDepth != 0) --m_uDepth;
     m_uTextRun = 0;
     if (!m_childSeen.empty()) {
@@ -223,6 +225,7 @@ void CCmlDOMParser::endElement(const xercesc::XMLElementDecl& elemDecl, const un
 
 void CCmlDOMParser::docCharacters(const XMLCh* const chars, const XMLSize_t length,
                                   const bool cdataSection) {
+    CheckMemoryBudget();
     if (m_pLimits != nullptr) {
         // The parser library may deliver one text in pieces; they make one node.
         m_uTextRun += length;
@@ -237,6 +240,7 @@ void CCmlDOMParser::docCharacters(const XMLCh* const chars, const XMLSize_t leng
 }
 
 void CCmlDOMParser::docComment(const XMLCh* const comment) {
+    CheckMemoryBudget();
     if (m_pLimits != nullptr) {
         m_uTextRun = 0;
         CheckValueLength(Length(comment));
@@ -246,6 +250,7 @@ void CCmlDOMParser::docComment(const XMLCh* const comment) {
 }
 
 void CCmlDOMParser::docPI(const XMLCh* const target, const XMLCh* const data) {
+    CheckMemoryBudget();
     if (m_pLimits != nullptr) {
         m_uTextRun = 0;
         CheckValueLength(Length(target) + Length(data));
@@ -451,6 +456,7 @@ void CCmlParser::DoParse(const xercesc::InputSource& input) {
     m_parser.resetDocumentPool();
     try {
         m_parser.parse(input);
+        m_parser.CheckMemoryBudget();
         // The wrapper owns the document from here on; the previous one is released.
         m_document.SetDOMNode(m_parser.adoptDocument());
         m_document.SetOwner(!m_document.IsNull());

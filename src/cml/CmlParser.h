@@ -68,7 +68,8 @@ public:
     // Null: no limits. The limits must outlive the parses; inputSize is the document's size in
     // bytes (0 when unknown: no memory budget).
     void SetReadLimits(const CCmlReadLimits* limits, std::size_t inputSize);
-    // Raises CML_E_LIMIT_EXCEEDED when the last parse ran out of its memory budget.
+    // Raises CML_E_LIMIT_EXCEEDED once the parse has gone over its memory budget (checked at every
+    // node the parser reports, and at the end).
     void CheckMemoryBudget() const;
 
     void startDocument() override;
