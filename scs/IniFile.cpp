@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -98,12 +99,28 @@ size_t FindUnreadableLine(const std::string& strText, bool& bNul) {
     return 0;
 }
 
+// The reader cuts an inline comment (a ';' after whitespace) and trailing blanks from a key=value
+// line but not from a continuation line. Cutting a continuation's value the same way keeps what
+// loads equal to what a save writes and loads back (as key=value).
+void CutInlineComment(std::string& strValue) {
+    for (size_t i = 1; i < strValue.size(); ++i) {
+        if (strValue[i] == ';' && std::isspace(static_cast<unsigned char>(strValue[i - 1]))) {
+            strValue.erase(i);
+            break;
+        }
+    }
+    while (!strValue.empty() && std::isspace(static_cast<unsigned char>(strValue.back()))) {
+        strValue.pop_back();
+    }
+}
+
 }  // namespace
 
 int CIniFile::OnEntry(void* pUser, const char* pSection, const char* pKey, const char* pValue) {
     auto* pThis = static_cast<CIniFile*>(pUser);
     try {
         std::string strValue = pValue != nullptr ? pValue : "";
+        CutInlineComment(strValue);
         if (*pKey == '\0') {
             ++pThis->m_uSkipped;
             return 1;
