@@ -32,22 +32,26 @@ constexpr uint32_t kHttpStatusError = 0xC7590008u;
 
 // ---- the library, opened at run time --------------------------------------------------------
 
+// The library's functions this program uses, for the table and for looking them up.
+#define EQ_QUERY_FUNCTIONS(EQ_FN)          \
+    EQ_FN(EQ_Init)                         \
+    EQ_FN(EQ_ShutDown)                     \
+    EQ_FN(EQ_GetErrorMsg)                  \
+    EQ_FN(EQ_RegisterErrorCallback)        \
+    EQ_FN(EQ_RegisterResultSetCallbacks)   \
+    EQ_FN(EQ_SetAuthentication)            \
+    EQ_FN(EQ_SetVulnerabilityResultFilter) \
+    EQ_FN(EQ_SetObservanceResultFilter)    \
+    EQ_FN(EQ_QueryVulnsByAddress)          \
+    EQ_FN(EQ_QueryVulnsByGroup)            \
+    EQ_FN(EQ_QueryObservancesByAddress)    \
+    EQ_FN(EQ_QueryObservancesByGroup)      \
+    EQ_FN(EQ_SetMSLLibPath)
+
 struct Library {
     void* handle = nullptr;
 #define EQ_FN(name) decltype(&::name) name = nullptr;
-    EQ_FN(EQ_Init)
-    EQ_FN(EQ_ShutDown)
-    EQ_FN(EQ_GetErrorMsg)
-    EQ_FN(EQ_RegisterErrorCallback)
-    EQ_FN(EQ_RegisterResultSetCallbacks)
-    EQ_FN(EQ_SetAuthentication)
-    EQ_FN(EQ_SetVulnerabilityResultFilter)
-    EQ_FN(EQ_SetObservanceResultFilter)
-    EQ_FN(EQ_QueryVulnsByAddress)
-    EQ_FN(EQ_QueryVulnsByGroup)
-    EQ_FN(EQ_QueryObservancesByAddress)
-    EQ_FN(EQ_QueryObservancesByGroup)
-    EQ_FN(EQ_SetMSLLibPath)
+    EQ_QUERY_FUNCTIONS(EQ_FN)
 #undef EQ_FN
 };
 
@@ -94,19 +98,7 @@ bool OpenLibrary(Library& lib, std::string& error) {
         error = std::string("missing ") + #name;                               \
         ok = false;                                                            \
     }
-    EQ_FN(EQ_Init)
-    EQ_FN(EQ_ShutDown)
-    EQ_FN(EQ_GetErrorMsg)
-    EQ_FN(EQ_RegisterErrorCallback)
-    EQ_FN(EQ_RegisterResultSetCallbacks)
-    EQ_FN(EQ_SetAuthentication)
-    EQ_FN(EQ_SetVulnerabilityResultFilter)
-    EQ_FN(EQ_SetObservanceResultFilter)
-    EQ_FN(EQ_QueryVulnsByAddress)
-    EQ_FN(EQ_QueryVulnsByGroup)
-    EQ_FN(EQ_QueryObservancesByAddress)
-    EQ_FN(EQ_QueryObservancesByGroup)
-    EQ_FN(EQ_SetMSLLibPath)
+    EQ_QUERY_FUNCTIONS(EQ_FN)
 #undef EQ_FN
     if (ok && !componentDir.empty()) lib.EQ_SetMSLLibPath(componentDir.c_str());
     return ok;
