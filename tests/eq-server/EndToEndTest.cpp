@@ -228,6 +228,12 @@ TEST_F(EndToEnd, UsageErrorsExitTwoAndFailuresExitOne) {
     EXPECT_NE(refused.err.find("0xc7590008"), std::string::npos) << refused.err;
     const Result after = Query({"vulns", "--address", "10.0.1.9", "--count", "1"});
     EXPECT_EQ(after.exitCode, 0) << after.err;
+    // An HTTP error from the first of two servers (a wrong path here) moves on to the second.
+    const Result failedOver =
+        RunProcess({EQ_TEST_QUERY, "vulns", "--address", "10.0.1.9", "--count", "1", "--server",
+                    s_server->Url() + "/wrong-path", "--server", s_server->Url()});
+    EXPECT_EQ(failedOver.exitCode, 0) << failedOver.err;
+    EXPECT_EQ(failedOver.out, after.out);
 
     // Nobody listens on the port of a stopped server: the library gives up after its retries.
     CTempDir dir;

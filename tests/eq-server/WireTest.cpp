@@ -5,14 +5,13 @@
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "Processes.h"
 #include "SqliteStore.h"
@@ -111,40 +110,83 @@ protected:
     std::string m_db;
 };
 
+// Another process that adds one observance each time it is told to, until its socket closes or
+// it has added its bounded number (so that paging that follows the new rows comes to an end).
+// The rows fall inside the queried range and window, some behind and some ahead of any cursor.
+class CWriterProcess {
+public:
+    explicit CWriterProcess(const std::string& db) {
+        int fds[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(fds[1]);
+            int added = 0;
+            {
+                eqsrv::CSqliteDb store(db, false);
+                char go;
+                while (added < 60 && read(fds[0], &go, 1) == 1) {
+                    store.Exec(
+                        "INSERT INTO observances (time, source, target, sensor, type_id, name) "
+                        "VALUES (" +
+                        std::to_string(kEnd - 86400 * (added % 5) - 60 * added) + ", 1, " +
+                        std::to_string((10u << 24) | (2u << 8) | 5u) + ", NULL, 4, 'added')");
+                    ++added;
+                }
+            }
+            _exit(added);
+        }
+        close(fds[0]);
+        m_pipe = fds[1];
+    }
+    ~CWriterProcess() { Added(); }
+    void Nudge() const {
+        const char go = 1;
+        (void)!send(m_pipe, &go, 1, MSG_NOSIGNAL);  // the writer may have finished
+    }
+    // Ends the process and returns how many rows it added.
+    int Added() {
+        if (m_pipe >= 0) close(m_pipe);
+        m_pipe = -1;
+        int status = 0;
+        if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid && WIFEXITED(status)) {
+            m_added = WEXITSTATUS(status);
+        }
+        m_pid = -1;
+        return m_added;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_pipe = -1;
+    int m_added = -1;
+};
+
 // Following the cursors page by page gives every row of the whole answer exactly once, in
-// order, also while rows are being added (new rows may or may not be seen, old ones never twice
-// and never missed).
+// order, also while another process adds rows between the pages (new rows may or may not be
+// seen, old ones never twice and never missed).
 TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
     CServerProcess server({"--db", m_db});
     const Answer whole = Post(server.Url(), ObservanceQuery(0, ""));
     ASSERT_EQ(whole.status, 200) << whole.text;
     ASSERT_GT(whole.ids.size(), 10u);
 
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        eqsrv::CSqliteDb db(m_db, false);
-        // A bounded number, so that the pages that follow the writer come to an end.
-        for (int i = 0; i < 15 && !stop; ++i) {
-            // Inside the queried range and time window, before and after any page.
-            db.Exec(
-                "INSERT INTO observances (time, source, target, sensor, type_id, name) "
-                "VALUES (" +
-                std::to_string(kEnd - 86400 * (i % 5)) + ", 1, " +
-                std::to_string((10u << 24) | (2u << 8) | 5u) + ", NULL, 4, 'added')");
-        }
-    });
+    CWriterProcess writer(m_db);
     for (uint32_t page : {1u, 7u, 1000u}) {
         std::vector<std::string> seen;
         std::string cursor;
-        for (;;) {
+        // Every page moves on: the rows there are and those the writer adds bound the pages.
+        for (size_t pages = 0;; ++pages) {
+            ASSERT_LE(pages, whole.ids.size() + 61) << "page size " << page << ": no end";
             const Answer a = Post(server.Url(), ObservanceQuery(page, cursor));
             ASSERT_EQ(a.status, 200) << a.text;
             ASSERT_LE(a.ids.size(), page);
+            writer.Nudge();
             if (a.ids.empty()) {
                 EXPECT_EQ(a.endCursor, cursor);  // sending it again stays put
                 break;
             }
-            EXPECT_NE(a.startCursor, cursor);
+            ASSERT_NE(a.startCursor, cursor);
             seen.insert(seen.end(), a.ids.begin(), a.ids.end());
             cursor = a.endCursor;
         }
@@ -154,8 +196,8 @@ TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
             ASSERT_EQ(unique.count(id), 1u) << "page size " << page << ": row " << id << " missed";
         }
     }
-    stop = true;
-    writer.join();
+    // The pages really ran while rows were being added.
+    EXPECT_EQ(writer.Added(), 60);
 }
 
 TEST_F(Wire, RefusalsAreCmlErrorsAndTheServerKeepsServing) {

@@ -27,7 +27,8 @@
 namespace {
 
 // The status the component reports when a server answered with an HTTP error (a refusal, a
-// bad request, an unknown path): retrying cannot help, so the query ends there.
+// bad request, an unknown path). Retrying one server cannot help, so with a single server the
+// query ends there; with several, the library goes on to the next one.
 constexpr uint32_t kHttpStatusError = 0xC7590008u;
 
 // ---- the library, opened at run time --------------------------------------------------------
@@ -387,6 +388,7 @@ struct Session {
     COutput* output = nullptr;
     bool verbose = false;
     bool progress = false;
+    bool httpErrorIsFinal = false;
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
@@ -418,7 +420,8 @@ int32_t OnTrace(uint32_t, uint32_t level, const char* message, const char* funct
 
 int32_t OnError(uint32_t status, int32_t) {
     const bool final = status == EQ_I_RETRIES_EXHAUSTED || status == EQ_E_REQUEST_DROPPED ||
-                       status == EQ_E_BAD_RESPONSE || status == kHttpStatusError;
+                       status == EQ_E_BAD_RESPONSE ||
+                       (status == kHttpStatusError && g_session.httpErrorIsFinal);
     // Busy servers and failed attempts are retried by the library: only worth a line in
     // verbose mode.
     if (final || g_session.verbose) {
@@ -538,6 +541,7 @@ int Run(const Options& o) {
     g_session.lib = &lib;
     g_session.output = &output;
     g_session.verbose = o.verbose;
+    g_session.httpErrorIsFinal = o.servers.size() == 1;
     g_session.progress = isatty(STDERR_FILENO) != 0;
 
     static asTraceLog traceLog = {0, 0, OnTrace};
