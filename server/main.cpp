@@ -46,7 +46,10 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth) {
 
     CHttpServer server(std::move(options), store);
     const int port = server.Bind();
-    std::cout << (https ? "https://" : "http://") << host << ":" << port << std::endl;
+    // An IPv6 address is written in brackets in a URL.
+    const bool v6 = host.find(':') != std::string::npos;
+    std::cout << (https ? "https://" : "http://") << (v6 ? "[" + host + "]" : host) << ":" << port
+              << std::endl;
     // A signal may come before the server has started listening, when stopping it does nothing
     // yet: the watcher asks again until Run has returned.
     std::mutex mutex;

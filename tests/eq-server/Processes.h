@@ -26,6 +26,7 @@ public:
     CServerProcess& operator=(const CServerProcess&) = delete;
     const std::string& Url() const { return m_url; }
     int Port() const;
+    pid_t Pid() const { return m_pid; }
     bool Running() const;
 
 private:
