@@ -144,9 +144,9 @@ bool RetrieveSettingSwitch(int32_t destinationId, const char* section, const cha
     }
     const asTraceLog* log = GetMSLLoaderTraceLog();
     if (zavToolsLib::LogEnabled(log, EQ_TRACE_WARNING)) {
-        const std::string message = "Setting [" + std::string(section) + "] " + key + " = '" +
-                                    text + "' is not one of 0/1, false/true, no/yes, off/on; using " +
-                                    (value ? "true" : "false");
+        const std::string message =
+            "Setting [" + std::string(section) + "] " + key + " = '" + text +
+            "' is not one of 0/1, false/true, no/yes, off/on; using " + (value ? "true" : "false");
         zavToolsLib::Log(log, EQ_TRACE_WARNING, message.c_str(),
                          "zavServices::RetrieveSettingSwitch()");
     }

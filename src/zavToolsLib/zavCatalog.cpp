@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
-#include <climits>
 #include <cstring>
 #include <mutex>
 #include <new>

@@ -207,8 +207,15 @@ TEST(RetryState, ReadsItsSectionAndParsesEveryKey) {
     // key, keeps the loop on, with a warning for the bad text.
     const asTraceLog* loaderLog = zavServices::GetMSLLoaderTraceLog();
     zavServices::SetMSLLoaderTraceLog(&TraceCapture::g_log);
-    for (auto [text, loop] : {std::pair{"0", 0u}, {"OFF", 0u}, {"No", 0u}, {"False", 0u},
-                              {"1", 1u}, {"on", 1u}, {"YES", 1u}, {"2", 1u}, {"", 1u}}) {
+    for (auto [text, loop] : {std::pair{"0", 0u},
+                              {"OFF", 0u},
+                              {"No", 0u},
+                              {"False", 0u},
+                              {"1", 1u},
+                              {"on", 1u},
+                              {"YES", 1u},
+                              {"2", 1u},
+                              {"", 1u}}) {
         SCOPED_TRACE(text);
         g_values = {{{"event_query_services", "retryServerLoop"}, text}};
         ExposedRetryState state;
