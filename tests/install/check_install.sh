@@ -113,6 +113,13 @@ grep -q "^built with libzavEventQuerySvcs [0-9]*\.[0-9]*\.[0-9]*$" "$work/answer
 grep -q "^vulnerability 42$" "$work/answer.txt"
 grep -q "identifier = CVE-2024-0001" "$work/answer.txt"
 
+# The installed eq-query finds the installed library, component and catalog by itself.
+if [ -x "$prefix/bin/eq-query" ]; then
+    "$prefix/bin/eq-query" vulns --address 10.0.0.1 --server "$url" --format csv >"$work/eq-query.csv"
+    grep -q "^42," "$work/eq-query.csv" || { cat "$work/eq-query.csv" >&2; exit 1; }
+    echo "eq-query: $(tail -1 "$work/eq-query.csv")"
+fi
+
 # A server that is gone: with retryServerLoop = 0 the one attempt is the last, and the error
 # callback's text comes from the installed catalog.
 kill "$server_pid"
