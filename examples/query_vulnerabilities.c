@@ -5,8 +5,10 @@
  *   query_vulnerabilities LOCAL_PROPERTY_FILE COMM_SETTINGS_FILE ADDRESS_RANGE [COMPONENT_DIR]
  *
  * LOCAL_PROPERTY_FILE holds the [event_query_services] settings and the [agent] agent_id;
- * COMM_SETTINGS_FILE lists the servers ([servers] url = ...). COMPONENT_DIR is the folder of
- * libzavSessionConfigSvcs5.so when it is not on the library search path.
+ * COMM_SETTINGS_FILE lists the servers ([servers] url = ...); local.ini and comm.ini beside this
+ * file are samples. COMPONENT_DIR is the folder of libzavSessionConfigSvcs5.so when it is not
+ * installed beside the library. Build it with the CMakeLists.txt beside it, or with
+ *   cc query_vulnerabilities.c $(pkg-config --cflags --libs zavEventQuerySvcs5) -pthread
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -85,6 +87,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (argc > 4) EQ_SetMSLLibPath(argv[4]);
+    fprintf(stderr, "built with libzavEventQuerySvcs %s\n", ZAV_EQ_VERSION_STRING);
 
     status = EQ_Init("5.0", argv[1], argv[2], "query_vulnerabilities", NULL, "example-agent",
                      "urn:example:agents", &traceLog);

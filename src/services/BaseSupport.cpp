@@ -1,5 +1,7 @@
 #include "services/BaseSupport.h"
 
+#include <strings.h>
+
 #include "services/mslLoader.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 #include "zavToolsLib/zavStatus.h"
@@ -120,6 +122,35 @@ bool RetrieveSettingInRange(int32_t destinationId, const char* section, const ch
                          "zavServices::RetrieveSettingInRange()");
     }
     return isNumber;
+}
+
+bool RetrieveSettingSwitch(int32_t destinationId, const char* section, const char* key,
+                           bool& value) {
+    std::string text;
+    if (!RetrieveSetting(destinationId, section, key, text)) {
+        return false;
+    }
+    for (const char* on : {"1", "true", "yes", "on"}) {
+        if (strcasecmp(text.c_str(), on) == 0) {
+            value = true;
+            return true;
+        }
+    }
+    for (const char* off : {"0", "false", "no", "off"}) {
+        if (strcasecmp(text.c_str(), off) == 0) {
+            value = false;
+            return true;
+        }
+    }
+    const asTraceLog* log = GetMSLLoaderTraceLog();
+    if (zavToolsLib::LogEnabled(log, EQ_TRACE_WARNING)) {
+        const std::string message =
+            "Setting [" + std::string(section) + "] " + key + " = '" + text +
+            "' is not one of 0/1, false/true, no/yes, off/on; using " + (value ? "true" : "false");
+        zavToolsLib::Log(log, EQ_TRACE_WARNING, message.c_str(),
+                         "zavServices::RetrieveSettingSwitch()");
+    }
+    return false;
 }
 
 uint32_t GetServerCount(int32_t destinationId, uint32_t& count) {

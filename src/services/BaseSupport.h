@@ -30,6 +30,13 @@ bool RetrieveSetting(int32_t destinationId, const char* section, const char* key
 bool RetrieveSettingInRange(int32_t destinationId, const char* section, const char* key,
                             uint32_t minimum, uint32_t maximum, uint32_t& value);
 
+// An on/off setting: 1, true, yes, on or 0, false, no, off, in any case, as the component reads
+// its own switches. Key absent: false, value untouched; a known word: value set, true; any
+// other text: value untouched (the caller's default stays), a warning naming the key, the text
+// and the value used, false.
+bool RetrieveSettingSwitch(int32_t destinationId, const char* section, const char* key,
+                           bool& value);
+
 // SCS_GetServerCount.
 uint32_t GetServerCount(int32_t destinationId, uint32_t& count);
 

@@ -69,10 +69,9 @@ uint32_t svcRetryState::Reload(int32_t destinationId) {
                    kReloadFunction);
         m_uRetryCeiling = m_uRetryInterval;
     }
-    std::string text;
-    m_bRetryServerLoop =
-        !(zavServices::RetrieveSetting(destinationId, section, "retryServerLoop", text) &&
-          text == "false");
+    bool loop = true;
+    zavServices::RetrieveSettingSwitch(destinationId, section, "retryServerLoop", loop);
+    m_bRetryServerLoop = loop;
 
     const uint32_t status = zavServices::GetServerCount(destinationId, m_uServerCount);
     if (status != zavToolsLib::ZAV_OK) {

@@ -1,7 +1,11 @@
 #include "zavToolsLib/zavCatalog.h"
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +22,15 @@ namespace {
 const nl_catd kNoCatalog = reinterpret_cast<nl_catd>(-1);
 
 constexpr const char* kDefaultNlsDir = "/usr/lib/qel/nls";
+
+// Where an install puts the catalog: this folder beside the library file, and the same folder
+// under the configured prefix for programs that link the toolkit statically.
+#ifndef ZAV_CATALOG_RELATIVE_DIR
+#define ZAV_CATALOG_RELATIVE_DIR "zavEventQuerySvcs5/nls"
+#endif
+#ifndef ZAV_INSTALL_NLS_DIR
+#define ZAV_INSTALL_NLS_DIR ""
+#endif
 
 // State shared by every open. Never destroyed: the environment keeps pointing into the two
 // buffers, and a handle that was replaced may still be read by a thread formatting a text, so
@@ -67,7 +80,52 @@ void Replace(CatalogState& state, nl_catd handle) {
     }
 }
 
+void AppendCatalogEntries(std::string& path, const std::string& directory) {
+    if (!path.empty()) {
+        path += ':';
+    }
+    path.append(directory).append("/%L/LC_MESSAGES/%N.cat:");
+    path.append(directory).append("/C/LC_MESSAGES/%N.cat");
+}
+
+// The folder of the file that holds this code (libzavEventQuerySvcs5.so, or a program linked
+// with the toolkit), symlinks resolved; "" when it cannot be told.
+std::string CodeDirectory() {
+    Dl_info info{};
+    link_map* map = nullptr;
+    if (dladdr1(reinterpret_cast<void*>(&CodeDirectory), &info, reinterpret_cast<void**>(&map),
+                RTLD_DL_LINKMAP) == 0) {
+        return "";
+    }
+    // The main program's entry has no name.
+    const char* file = map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0'
+                           ? map->l_name
+                           : "/proc/self/exe";
+    char resolved[PATH_MAX];
+    if (realpath(file, resolved) == nullptr) {
+        return "";
+    }
+    std::string directory = resolved;
+    const size_t slash = directory.rfind('/');
+    return slash == 0 ? "/" : directory.substr(0, slash);
+}
+
 }  // namespace
+
+std::string InstalledCatalogSearchPath() {
+    std::string path;
+    const std::string beside = CodeDirectory();
+    std::string besideDir;
+    if (!beside.empty()) {
+        besideDir = beside + "/" + ZAV_CATALOG_RELATIVE_DIR;
+        AppendCatalogEntries(path, besideDir);
+    }
+    const std::string installed = ZAV_INSTALL_NLS_DIR;
+    if (!installed.empty() && installed != besideDir) {
+        AppendCatalogEntries(path, installed);
+    }
+    return path;
+}
 
 std::string BuildCatalogSearchPath(const char* directory) {
     std::string path;
@@ -100,6 +158,11 @@ int OpenCatalog(const char* directory, const char* name, const char* locale) {
         state.nlsPathEntry = "NLSPATH=" + BuildCatalogSearchPath(directory);
         if (!saved.empty()) {
             state.nlsPathEntry += ":" + saved;
+        }
+        // After the caller's NLSPATH, so that NLSPATH can point at another catalog.
+        const std::string installed = InstalledCatalogSearchPath();
+        if (!installed.empty()) {
+            state.nlsPathEntry += ":" + installed;
         }
         std::string localName = std::string("./") + name;
         if (std::strstr(name, ".cat") == nullptr) {

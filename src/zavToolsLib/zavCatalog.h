@@ -12,7 +12,8 @@ constexpr const char* ZAV_CATALOG_NAME = "zav-MgmtSvcs";
 
 // Opens catalog name and makes it the default catalog. The search path is
 // directory/%L/LC_MESSAGES/%N.cat and directory/C/LC_MESSAGES/%N.cat (when directory is given),
-// then the library's default directories, then the caller's NLSPATH; "LANG" is set to "C" for
+// then the library's default directories, then the caller's NLSPATH, then the installed catalog
+// (InstalledCatalogSearchPath); "LANG" is set to "C" for
 // the open when it is unset or empty. locale is handed to setlocale(LC_MESSAGES) ("" takes it
 // from the environment). When that fails, "./" + name (+ ".cat") is tried. Returns 0 when a
 // catalog is open, otherwise the error number of the last open.
@@ -27,5 +28,11 @@ std::string GetCatalogName();
 
 // The search path OpenCatalog puts before the caller's NLSPATH.
 std::string BuildCatalogSearchPath(const char* directory);
+
+// The search path OpenCatalog puts after the caller's NLSPATH: the folder
+// zavEventQuerySvcs5/nls beside the file that holds the library's code (an install under any
+// prefix, relocated or not, and the build tree), then that folder under the configured install
+// prefix (programs that link the toolkit statically, such as zavsign).
+std::string InstalledCatalogSearchPath();
 
 }  // namespace zavToolsLib

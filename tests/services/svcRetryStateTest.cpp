@@ -9,6 +9,7 @@
 #include "event_query/eqRetryState.h"
 #include "services/BaseServices.h"
 #include "services/TraceCapture.h"
+#include "services/mslLoader.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 
 namespace {
@@ -199,11 +200,36 @@ TEST(RetryState, ReadsItsSectionAndParsesEveryKey) {
         // Read from the type's section only; a non-number, a null text or a missing key changes
         // nothing.
         EXPECT_EQ((std::vector<uint32_t>{250, 1800000, 5, 7200, 0, 2}), state.Fields());
-        g_values = {{{section, "retryServerLoop"}, "False"}};
-        ASSERT_EQ(0u, state.Reload());
-        EXPECT_EQ((std::vector<uint32_t>{250, 1800000, 5, 7200, 1, 2}), state.Fields());
         EXPECT_EQ(0, g_outstanding);
     }
+
+    // retryServerLoop takes the component's switch words in any case; anything else, or no
+    // key, keeps the loop on, with a warning for the bad text.
+    const asTraceLog* loaderLog = zavServices::GetMSLLoaderTraceLog();
+    zavServices::SetMSLLoaderTraceLog(&TraceCapture::g_log);
+    for (auto [text, loop] : {std::pair{"0", 0u},
+                              {"OFF", 0u},
+                              {"No", 0u},
+                              {"False", 0u},
+                              {"1", 1u},
+                              {"on", 1u},
+                              {"YES", 1u},
+                              {"2", 1u},
+                              {"", 1u}}) {
+        SCOPED_TRACE(text);
+        g_values = {{{"event_query_services", "retryServerLoop"}, text}};
+        ExposedRetryState state;
+        ASSERT_EQ(0u, state.Init("Event Query Server", &owner));
+        EXPECT_EQ(loop, state.Fields()[4]);
+    }
+    g_values = {};
+    ExposedRetryState absent;
+    ASSERT_EQ(0u, absent.Init("Event Query Server", &owner));
+    EXPECT_EQ(1u, absent.Fields()[4]);
+    EXPECT_EQ(1u, TraceCapture::Count("zavServices::RetrieveSettingSwitch(): Setting "
+                                      "[event_query_services] retryServerLoop = '2' is not one of "
+                                      "0/1, false/true, no/yes, off/on; using true"));
+    zavServices::SetMSLLoaderTraceLog(loaderLog);
 
     g_servers = 0;
     ExposedRetryState none;
