@@ -41,21 +41,27 @@ case "$method" in
         done
         # A fresh dpkg database of its own: the system's is never touched. Its dependencies
         # are the system's libraries, which this root does not hold, hence --force-depends.
-        # Unpacked, not configured: the root has no shell for the postinst (ldconfig), and the
-        # library needs no linker cache to be found beside its host's run path.
-        mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
-        touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+        # Installed and configured: the maintainer scripts run outside a chroot (the root has
+        # no shell), and their ldconfig call builds the root's own linker cache.
+        mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/etc" "$work/bin"
+        touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available" "$root/etc/ld.so.conf"
+        printf '#!/bin/sh\nexec /sbin/ldconfig -r "$DPKG_ROOT" "$@"\n' >"$work/bin/ldconfig"
+        chmod +x "$work/bin/ldconfig"
         arch=$(dpkg-deb --field "${debs[0]}" Architecture)
         if [ "$arch" != "$(dpkg --print-architecture)" ]; then
             dpkg --root="$root" --add-architecture "$arch"
         fi
-        dpkg --root="$root" --force-depends --log=/dev/null --unpack "${debs[@]}" \
-            >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; exit 1; }
-        dpkg --root="$root" -l 'libzav*' 'zav-*' | grep '^iU'
-        [ "$(dpkg --root="$root" -l 'libzav*' 'zav-*' | grep -c '^iU')" -eq 3 ]
+        PATH=$work/bin:$PATH dpkg --root="$root" --force-script-chrootless --force-depends \
+            --log=/dev/null -i "${debs[@]}" >"$work/dpkg.log" 2>&1 ||
+            { cat "$work/dpkg.log" >&2; exit 1; }
+        dpkg --root="$root" -l 'libzav*' 'zav-*' | grep '^ii'
+        [ "$(dpkg --root="$root" -l 'libzav*' 'zav-*' | grep -c '^ii')" -eq 3 ]
+        [ -s "$root/etc/ld.so.cache" ] || { echo "the postinst did not run" >&2; exit 1; }
         dpkg --root="$root" --verify
         prefix=$root/usr
         libdir=$(dirname "$(find "$prefix" -name libzavEventQuerySvcs5.so | head -1)")
+        # Debian's multiarch folder, so that both architectures can be installed at once.
+        [[ "$libdir" == "$prefix"/lib/*-linux-gnu ]] || { echo "library in $libdir" >&2; exit 1; }
         examples=$(dirname "$(find "$prefix/share/doc" -path '*/examples/CMakeLists.txt' | head -1)")
         ;;
     *) echo "usage: $0 pkg-config|find_package|deb" >&2; exit 2 ;;
