@@ -1,0 +1,113 @@
+#include "PgCluster.h"
+
+#include <libpq-fe.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+namespace eqtest {
+
+namespace {
+
+std::vector<std::string> AsOwner(std::vector<std::string> argv) {
+    if (geteuid() == 0) {
+        argv.insert(argv.begin(),
+                    {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    }
+    return argv;
+}
+
+}  // namespace
+
+std::string CPgCluster::BinDir() {
+    namespace fs = std::filesystem;
+    std::string best;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", error)) {
+        const std::string bin = entry.path().string() + "/bin";
+        if (access((bin + "/initdb").c_str(), X_OK) == 0 &&
+            access((bin + "/pg_ctl").c_str(), X_OK) == 0 && bin > best) {
+            best = bin;
+        }
+    }
+    return best;
+}
+
+CPgCluster& CPgCluster::Shared() {
+    static CPgCluster cluster;
+    return cluster;
+}
+
+CPgCluster::CPgCluster() : m_bin(BinDir()) {
+    if (m_bin.empty()) throw std::runtime_error("PostgreSQL server programs not found");
+    // The socket file is named after the port; the folder is private, so any number will do.
+    m_port = 20000 + static_cast<int>(std::random_device()() % 20000);
+    if (geteuid() == 0 && chown(m_dir.Path().c_str(), 65534, 65534) != 0) {
+        throw std::runtime_error("cannot hand " + m_dir.Path() + " to nobody");
+    }
+    chmod(m_dir.Path().c_str(), 0755);
+    const Result init = RunProcess(AsOwner({m_bin + "/initdb", "-D", m_dir.Path() + "/data", "-U",
+                                            "eq", "--auth=trust", "--no-sync", "-E", "UTF8"}));
+    if (init.exitCode != 0) throw std::runtime_error("initdb failed: " + init.err);
+    Start();
+}
+
+CPgCluster::~CPgCluster() { Stop(); }
+
+void CPgCluster::Control(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {m_bin + "/pg_ctl", "-D", m_dir.Path() + "/data", "-w", "-s"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const Result r = RunProcess(AsOwner(argv));
+    if (r.exitCode != 0) throw std::runtime_error("pg_ctl " + args.back() + " failed: " + r.err);
+}
+
+void CPgCluster::Start() {
+    // Durability is not under test: no fsync keeps start, load and restart quick.
+    Control({"-l", m_dir.Path() + "/postgres.log", "-o",
+             "-k " + m_dir.Path() + " -p " + std::to_string(m_port) +
+                 " -c listen_addresses= -c fsync=off -c synchronous_commit=off"
+                 " -c full_page_writes=off -c max_connections=60 -c shared_buffers=32MB",
+             "start"});
+    m_bRunning = true;
+}
+
+void CPgCluster::Restart() {
+    Control({"-m", "fast", "stop"});
+    m_bRunning = false;
+    Start();
+}
+
+void CPgCluster::Stop() {
+    if (!m_bRunning) return;
+    m_bRunning = false;
+    try {
+        Control({"-m", "immediate", "stop"});
+    } catch (const std::exception&) {
+        // The folder goes anyway.
+    }
+}
+
+std::string CPgCluster::Url(const std::string& database) const {
+    return "postgresql:///" + database + "?host=" + m_dir.Path() +
+           "&port=" + std::to_string(m_port) + "&user=eq";
+}
+
+std::string CPgCluster::CreateDatabase(const std::string& name) {
+    PGconn* conn = PQconnectdb(Url("postgres").c_str());
+    std::string error;
+    if (PQstatus(conn) != CONNECTION_OK) {
+        error = PQerrorMessage(conn);
+    } else {
+        PGresult* r = PQexec(conn, ("CREATE DATABASE " + name).c_str());
+        if (PQresultStatus(r) != PGRES_COMMAND_OK) error = PQresultErrorMessage(r);
+        PQclear(r);
+    }
+    PQfinish(conn);
+    if (!error.empty()) throw std::runtime_error("cannot create database " + name + ": " + error);
+    return Url(name);
+}
+
+}  // namespace eqtest
