@@ -1,12 +1,17 @@
 #include "PgCluster.h"
 
+#include <fcntl.h>
 #include <libpq-fe.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+
+extern char** environ;
 
 namespace eqtest {
 
@@ -53,9 +58,45 @@ CPgCluster::CPgCluster() : m_bin(BinDir()) {
                                             "eq", "--auth=trust", "--no-sync", "-E", "UTF8"}));
     if (init.exitCode != 0) throw std::runtime_error("initdb failed: " + init.err);
     Start();
+    Watch();
 }
 
-CPgCluster::~CPgCluster() { Stop(); }
+CPgCluster::~CPgCluster() {
+    Stop();
+    if (m_watchdog > 0) {
+        close(m_lifeline);
+        waitpid(m_watchdog, nullptr, 0);
+    }
+}
+
+// A test process that crashes or is killed (a timeout) runs no destructor: a small shell waits
+// for the end of a pipe only this process holds, then stops the cluster and removes its folder.
+void CPgCluster::Watch() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    std::vector<std::string> argv = {
+        "/bin/sh", "-c", "read line <&3; \"$@\" >/dev/null 2>&1; rm -rf \"$0\"", m_dir.Path()};
+    for (const std::string& a : AsOwner({m_bin + "/pg_ctl", "-D", m_dir.Path() + "/data", "-m",
+                                         "immediate", "-w", "-s", "stop"})) {
+        argv.push_back(a);
+    }
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 3);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    const int rc = posix_spawn(&m_watchdog, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[0]);
+    if (rc != 0) {
+        close(fds[1]);
+        m_watchdog = -1;
+        throw std::runtime_error("cannot start the cluster's watchdog");
+    }
+    m_lifeline = fds[1];
+}
 
 void CPgCluster::Control(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {m_bin + "/pg_ctl", "-D", m_dir.Path() + "/data", "-w", "-s"};

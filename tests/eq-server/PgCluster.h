@@ -3,6 +3,8 @@
 // and removed with the object. As root it runs as nobody, since PostgreSQL refuses root.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
@@ -31,12 +33,15 @@ public:
 
 private:
     void Start();
+    void Watch();
     void Control(const std::vector<std::string>& args);
 
     std::string m_bin;
     CTempDir m_dir;
     int m_port = 0;
     bool m_bRunning = false;
+    pid_t m_watchdog = -1;
+    int m_lifeline = -1;  // write end of the watchdog's pipe
 };
 
 }  // namespace eqtest
