@@ -46,7 +46,7 @@ CPgCluster& CPgCluster::Shared() {
     return cluster;
 }
 
-CPgCluster::CPgCluster() : m_bin(BinDir()) {
+CPgCluster::CPgCluster(std::string settings) : m_bin(BinDir()), m_settings(std::move(settings)) {
     if (m_bin.empty()) throw std::runtime_error("PostgreSQL server programs not found");
     // The socket file is named after the port; the folder is private, so any number will do.
     m_port = 20000 + static_cast<int>(std::random_device()() % 20000);
@@ -110,7 +110,8 @@ void CPgCluster::Start() {
     Control({"-l", m_dir.Path() + "/postgres.log", "-o",
              "-k " + m_dir.Path() + " -p " + std::to_string(m_port) +
                  " -c listen_addresses= -c fsync=off -c synchronous_commit=off"
-                 " -c full_page_writes=off -c max_connections=60 -c shared_buffers=32MB",
+                 " -c full_page_writes=off -c max_connections=60 -c shared_buffers=32MB " +
+                 m_settings,
              "start"});
     m_bRunning = true;
 }

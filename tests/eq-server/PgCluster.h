@@ -19,7 +19,8 @@ public:
     // The cluster of this test process, started on first use.
     static CPgCluster& Shared();
 
-    CPgCluster();
+    // settings: more -c options for the server (the tests' small defaults come first).
+    explicit CPgCluster(std::string settings = "");
     ~CPgCluster();
     CPgCluster(const CPgCluster&) = delete;
     CPgCluster& operator=(const CPgCluster&) = delete;
@@ -37,6 +38,7 @@ private:
     void Control(const std::vector<std::string>& args);
 
     std::string m_bin;
+    std::string m_settings;
     CTempDir m_dir;
     int m_port = 0;
     bool m_bRunning = false;
