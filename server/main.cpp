@@ -138,14 +138,15 @@ int main(int argc, char** argv) {
 
     std::string demoFile;
     std::string demoEnd;
-    auto* demo = app.add_subcommand("demo-db", "write the demo data set into a new file");
+    auto* demo =
+        app.add_subcommand("demo-db", "write the demo data set into a new file or empty database");
     demo->add_option("DB", demoFile, "new SQLite file or an empty PostgreSQL database")->required();
+    demo->add_option("--end", demoEnd, "end of the 30 days, seconds since the epoch (default now)");
 
     auto* migrate =
         app.add_subcommand("migrate", "create the schema or bring it up to this eq-server's");
     migrate->add_option("--db", db, dbHelp + " (an SQLite file is created when missing)")
         ->required();
-    demo->add_option("--end", demoEnd, "end of the 30 days, seconds since the epoch (default now)");
 
     std::string userName;
     auto* user = app.add_subcommand("user", "manage the users of --require-auth");

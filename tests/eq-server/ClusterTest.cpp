@@ -213,12 +213,16 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
     std::condition_variable changed;
     size_t next = 0;
     size_t finished = 0;
+    size_t downOnlyFinished = 0;
     int phase = 0;
     auto worker = [&] {
         for (;;) {
             Job* job = nullptr;
             {
-                std::lock_guard<std::mutex> lock(mutex);
+                // No query starts while the primary is starting again: each one then belongs
+                // to a phase with a clear expectation.
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return phase != 2; });
                 if (next == jobs.size()) return;
                 job = &jobs[next++];
                 job->phase = phase;
@@ -232,18 +236,22 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
                 std::lock_guard<std::mutex> lock(mutex);
                 job->endPhase = phase;
                 ++finished;
+                if (job->phase == 1 && phase == 1) ++downOnlyFinished;
             }
             changed.notify_all();
         }
     };
     std::vector<std::thread> workers;
-    for (int i = 0; i < EQ_TEST_FAILOVER_CLIENTS; ++i) workers.emplace_back(worker);
+    for (size_t i = 0; i < EQ_TEST_FAILOVER_CLIENTS; ++i) workers.emplace_back(worker);
+    // The primary goes after a quarter of the queries and comes back once as many queries as
+    // there are clients were answered while it was away; a good part is left for its return.
+    const size_t clients = EQ_TEST_FAILOVER_CLIENTS;
     {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return finished >= jobs.size() / 3; });
+        changed.wait(lock, [&] { return finished >= jobs.size() / 4; });
         primary->Kill();  // under the lock: no query starts while it goes
         phase = 1;
-        changed.wait(lock, [&] { return finished >= jobs.size() * 2 / 3; });
+        changed.wait(lock, [&] { return downOnlyFinished >= clients || finished == jobs.size(); });
         phase = 2;
     }
     // Started again outside the lock (queries keep finishing meanwhile), on the same port.
@@ -253,6 +261,7 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
         std::lock_guard<std::mutex> lock(mutex);
         phase = 3;
     }
+    changed.notify_all();
     for (std::thread& t : workers) t.join();
 
     int downOnly = 0;  // started and ended while the primary was down
