@@ -17,44 +17,39 @@ public:
     static constexpr size_t kBatch = 64;
 
     CSqliteBulk(CSqliteDb& db, const std::string& table, const std::vector<std::string>& columns)
-        : m_db(db), m_width(columns.size()) {
-        m_head = "INSERT INTO " + table + " (";
+        : m_width(columns.size()) {
+        std::string head = "INSERT INTO " + table + " (";
         std::string one = "(";
         for (size_t i = 0; i < columns.size(); ++i) {
-            m_head += (i > 0 ? ", " : "") + columns[i];
+            head += (i > 0 ? ", " : "") + columns[i];
             one += i > 0 ? ", ?" : "?";
         }
-        m_head += ") VALUES ";
+        head += ") VALUES ";
         one += ")";
         std::string many;
         for (size_t i = 0; i < kBatch; ++i) many += (i > 0 ? ", " : "") + one;
-        m_batch = std::make_unique<CStatement>(db.Handle(), m_head + many);
-        m_single = std::make_unique<CStatement>(db.Handle(), m_head + one);
+        m_batch = std::make_unique<CStatement>(db.Handle(), head + many);
+        m_single = std::make_unique<CStatement>(db.Handle(), head + one);
     }
 
     void Add(const std::vector<Value>& row) override {
         if (row.size() != m_width) throw std::logic_error("bulk row of the wrong width");
-        Bind(*m_batch, m_pending * m_width, row);
-        if (++m_pending == kBatch) {
-            m_batch->Step();
-            m_batch->Reset();
-            m_pending = 0;
-            m_rows.clear();
-        } else {
-            m_rows.push_back(row);
-        }
+        m_rows[m_pending] = row;  // reuses the slot's storage
+        if (++m_pending < kBatch) return;
+        for (size_t r = 0; r < kBatch; ++r) Bind(*m_batch, r * m_width, m_rows[r]);
+        m_batch->Step();
+        m_batch->Reset();
+        m_pending = 0;
     }
 
     void Finish() override {
-        // The rows of a partial batch are bound already, but the statement needs kBatch of them.
-        for (const std::vector<Value>& row : m_rows) {
-            Bind(*m_single, 0, row);
+        // A partial batch goes out row by row: the batch statement needs all kBatch rows.
+        for (size_t r = 0; r < m_pending; ++r) {
+            Bind(*m_single, 0, m_rows[r]);
             m_single->Step();
             m_single->Reset();
         }
-        m_rows.clear();
         m_pending = 0;
-        m_batch->Reset();
     }
 
 private:
@@ -75,13 +70,11 @@ private:
         }
     }
 
-    CSqliteDb& m_db;
     size_t m_width;
-    std::string m_head;
     std::unique_ptr<CStatement> m_batch;
     std::unique_ptr<CStatement> m_single;
     size_t m_pending = 0;
-    std::vector<std::vector<Value>> m_rows;  // those of the current, partial batch
+    std::vector<std::vector<Value>> m_rows = std::vector<std::vector<Value>>(kBatch);
 };
 
 class CSqliteAdmin : public CAdminDb {

@@ -1,7 +1,6 @@
 #include "Import.h"
 
 #include <fstream>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -280,22 +279,29 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
         }
         CProgress progress(file);
         std::vector<Value> row;
-        std::vector<std::string> header;
+        // The text of each of the kind's columns on the current line ("" when not given), and
+        // which column each CSV field fills.
+        std::vector<std::string> values(kind->columns.size());
+        std::vector<size_t> header;
+        std::vector<std::string> fields;
+        auto columnOf = [&](const std::string& name) {
+            for (size_t c = 0; c < kind->columns.size(); ++c) {
+                if (name == kind->columns[c].name) return c;
+            }
+            return kind->columns.size();
+        };
         std::string line;
         while (std::getline(in, line)) {
             ++lineNumber;
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.empty()) continue;
-            std::map<std::string, std::string> values;
+            for (std::string& v : values) v.clear();
             if (format == "csv") {
-                std::vector<std::string> fields;
                 if (!SplitCsv(line, fields)) fail("unterminated quote");
                 if (header.empty()) {
-                    header = fields;
-                    for (const std::string& name : header) {
-                        bool known = false;
-                        for (const Column& c : kind->columns) known = known || name == c.name;
-                        if (!known) fail("unknown column " + name);
+                    for (const std::string& name : fields) {
+                        header.push_back(columnOf(name));
+                        if (header.back() == kind->columns.size()) fail("unknown column " + name);
                     }
                     continue;
                 }
@@ -303,7 +309,7 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
                     fail(std::to_string(fields.size()) + " values for " +
                          std::to_string(header.size()) + " columns");
                 }
-                for (size_t i = 0; i < fields.size(); ++i) values[header[i]] = fields[i];
+                for (size_t i = 0; i < fields.size(); ++i) values[header[i]].swap(fields[i]);
             } else {
                 nlohmann::json object;
                 try {
@@ -313,15 +319,14 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
                 }
                 if (!object.is_object()) fail("not a JSON object");
                 for (auto it = object.begin(); it != object.end(); ++it) {
-                    bool known = false;
-                    for (const Column& c : kind->columns) known = known || it.key() == c.name;
-                    if (!known) fail("unknown field " + it.key());
+                    const size_t c = columnOf(it.key());
+                    if (c == kind->columns.size()) fail("unknown field " + it.key());
                     if (it.value().is_string()) {
-                        values[it.key()] = it.value().get<std::string>();
+                        values[c] = it.value().get<std::string>();
                     } else if (it.value().is_boolean()) {
-                        values[it.key()] = it.value().get<bool>() ? "true" : "false";
+                        values[c] = it.value().get<bool>() ? "true" : "false";
                     } else if (it.value().is_number_integer()) {
-                        values[it.key()] = std::to_string(it.value().get<int64_t>());
+                        values[c] = std::to_string(it.value().get<int64_t>());
                     } else if (!it.value().is_null()) {
                         fail("field " + it.key() + " is not a text, integer or flag");
                     }
@@ -331,9 +336,7 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
             if (staged) row[0] = Value::Of(static_cast<int64_t>(lineNumber));
             for (size_t i = 0; i < kind->columns.size(); ++i) {
                 const Column& column = kind->columns[i];
-                const auto found = values.find(column.name);
-                const std::string error = ToValue(
-                    column, found != values.end() ? found->second : "", row[i + (staged ? 1 : 0)]);
+                const std::string error = ToValue(column, values[i], row[i + (staged ? 1 : 0)]);
                 if (!error.empty()) fail(error);
             }
             if (!staged) {

@@ -136,6 +136,34 @@ TEST(PgStore, EveryQueryKindIsAnIndexScan) {
     }
 }
 
+// demo-db writes through each engine's bulk path (batched inserts, COPY): the same rows, ids
+// included, must arrive in both.
+TEST(PgStore, DemoDataIsTheSameRowsOnBothEngines) {
+    SKIP_WITHOUT_POSTGRES();
+    CTempDir dir;
+    const std::string sqlite = dir.Path() + "/demo.db";
+    Expect0(RunProcess({EQ_TEST_SERVER, "demo-db", sqlite, "--end", std::to_string(kEnd)}),
+            "demo-db");
+    const std::string postgres = NewDemoDatabase("same");
+    // Per table: how many rows, and sums over every column (lengths for texts).
+    const std::vector<std::string> fingerprints = {
+        "SELECT count(*) * 1000000 + sum(length(name)) FROM hosts",
+        "SELECT sum((id * address) % 1000000007) FROM hosts",
+        "SELECT count(*) * 1000000 + sum(length(id) + length(name)) FROM host_groups",
+        "SELECT count(*) * 1000000 + sum(host_id * length(group_id)) FROM memberships",
+        "SELECT count(*) * 1000000 + sum(length(identifier) + length(name) + length(protocol)) "
+        "FROM vulnerabilities",
+        "SELECT sum((id * last_seen + host_id + first_seen + 3 * COALESCE(port, 0) + 5 * fixed + "
+        "7 * COALESCE(fixed_time, 0) + 11 * severity) % 1000000007) FROM vulnerabilities",
+        "SELECT count(*) * 1000000 + sum(length(name)) FROM observances",
+        "SELECT sum((id * time + source + 3 * target + 7 * COALESCE(sensor, 0) + 11 * type_id + "
+        "13 * count + 17 * severity) % 1000000007) FROM observances"};
+    auto a = eqsrv::CAdminDb::Open(sqlite, false);
+    auto b = eqsrv::CAdminDb::Open(postgres, false);
+    for (const std::string& sql : fingerprints) EXPECT_EQ(a->Number(sql), b->Number(sql)) << sql;
+    EXPECT_EQ(b->Number("SELECT count(*) FROM observances"), 30000);
+}
+
 // serve, migrate and import on a store written by a newer eq-server: refused, never misread.
 TEST(Schema, BothEnginesRefuseANewerSchema) {
     CTempDir dir;
