@@ -1,11 +1,16 @@
 #include "Import.h"
 
 #include <fstream>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "SqliteStore.h"
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+
+#include "StoreAdmin.h"
+#include "StoreSql.h"
 
 namespace eqsrv {
 
@@ -20,24 +25,45 @@ struct Column {
 struct Kind {
     const char* name;
     std::vector<Column> columns;
-    const char* sql;  // parameters in column order
+    // The rows are staged in import_rows (line, then s_<column> per column) and moved into the
+    // tables by these statements, in file order; a host named twice keeps its last name.
+    // Empty: the rows go straight into observances.
+    std::vector<const char*> sqlite;
+    std::vector<const char*> postgres;
 };
 
-// Hosts named by a vulnerability, membership or observance are created when missing.
+// Hosts named by a vulnerability or membership are created when missing.
+const char* const kNewHosts =
+    "INSERT INTO hosts (address) SELECT s_address FROM import_rows WHERE true GROUP BY s_address "
+    "ORDER BY min(line) ON CONFLICT (address) DO NOTHING";
+
 const std::vector<Kind>& Kinds() {
     static const std::vector<Kind> kinds = {
         {"hosts",
          {{"address", Column::Address, true}, {"name", Column::Text, false}},
-         "INSERT INTO hosts (address, name) VALUES (?1, COALESCE(?2, '')) "
-         "ON CONFLICT (address) DO UPDATE SET name = excluded.name"},
+         {"INSERT INTO hosts (address, name) SELECT s_address, COALESCE(s_name, '') "
+          "FROM import_rows WHERE true ORDER BY line "
+          "ON CONFLICT (address) DO UPDATE SET name = excluded.name"},
+         // One statement may not update a row twice on PostgreSQL: the last line per address.
+         {"INSERT INTO hosts (address, name) SELECT DISTINCT ON (s_address) s_address, "
+          "COALESCE(s_name, '') FROM import_rows ORDER BY s_address, line DESC "
+          "ON CONFLICT (address) DO UPDATE SET name = excluded.name"}},
         {"groups",
          {{"id", Column::Text, true}, {"name", Column::Text, false}},
-         "INSERT INTO host_groups (id, name) VALUES (?1, COALESCE(?2, '')) "
-         "ON CONFLICT (id) DO UPDATE SET name = excluded.name"},
+         {"INSERT INTO host_groups (id, name) SELECT s_id, COALESCE(s_name, '') "
+          "FROM import_rows WHERE true ORDER BY line "
+          "ON CONFLICT (id) DO UPDATE SET name = excluded.name"},
+         {"INSERT INTO host_groups (id, name) SELECT DISTINCT ON (s_id) s_id, "
+          "COALESCE(s_name, '') FROM import_rows ORDER BY s_id, line DESC "
+          "ON CONFLICT (id) DO UPDATE SET name = excluded.name"}},
         {"memberships",
          {{"group", Column::Text, true}, {"address", Column::Address, true}},
-         "INSERT OR IGNORE INTO memberships (group_id, host_id) "
-         "SELECT ?1, id FROM hosts WHERE address = ?2"},
+         {kNewHosts,
+          "INSERT INTO memberships (group_id, host_id) SELECT s_group, h.id FROM import_rows "
+          "JOIN hosts h ON h.address = s_address WHERE true ORDER BY line ON CONFLICT DO NOTHING"},
+         {kNewHosts,
+          "INSERT INTO memberships (group_id, host_id) SELECT s_group, h.id FROM import_rows "
+          "JOIN hosts h ON h.address = s_address ORDER BY line ON CONFLICT DO NOTHING"}},
         {"vulnerabilities",
          {{"address", Column::Address, true},
           {"identifier", Column::Text, true},
@@ -49,10 +75,13 @@ const std::vector<Kind>& Kinds() {
           {"last_seen", Column::Time, true},
           {"fixed", Column::Flag, false},
           {"fixed_time", Column::Time, false}},
-         "INSERT INTO vulnerabilities (host_id, identifier, name, severity, port, protocol, "
-         "first_seen, last_seen, fixed, fixed_time) SELECT id, ?2, COALESCE(?3, ''), "
-         "COALESCE(?4, 0), ?5, COALESCE(?6, ''), ?7, ?8, COALESCE(?9, 0), ?10 "
-         "FROM hosts WHERE address = ?1"},
+         {kNewHosts,
+          "INSERT INTO vulnerabilities (host_id, identifier, name, severity, port, protocol, "
+          "first_seen, last_seen, fixed, fixed_time) SELECT h.id, s_identifier, "
+          "COALESCE(s_name, ''), COALESCE(s_severity, 0), s_port, COALESCE(s_protocol, ''), "
+          "s_first_seen, s_last_seen, COALESCE(s_fixed, 0), s_fixed_time "
+          "FROM import_rows JOIN hosts h ON h.address = s_address ORDER BY line"},
+         {}},
         {"observances",
          {{"time", Column::Time, true},
           {"source", Column::Address, false},
@@ -62,8 +91,8 @@ const std::vector<Kind>& Kinds() {
           {"name", Column::Text, false},
           {"count", Column::Integer, false},
           {"severity", Column::Integer, false}},
-         "INSERT INTO observances (time, source, target, sensor, type_id, name, count, severity) "
-         "VALUES (?1, ?2, ?3, ?4, ?5, COALESCE(?6, ''), COALESCE(?7, 1), COALESCE(?8, 0))"},
+         {},
+         {}},
     };
     return kinds;
 }
@@ -118,23 +147,22 @@ bool ParseTime(const std::string& text, int64_t& seconds) {
     return true;
 }
 
-// Binds one value; an empty text is NULL. Returns an error text or "".
-std::string Bind(CStatement& statement, int index, const Column& column, const std::string& v) {
+// One value in the column's type; an empty text is NULL. Returns an error text or "".
+std::string ToValue(const Column& column, const std::string& v, Value& out) {
+    out = Value{};
     if (v.empty()) {
-        if (column.required) return std::string("missing ") + column.name;
-        statement.BindNull(index);
-        return "";
+        return column.required ? std::string("missing ") + column.name : std::string();
     }
     switch (column.type) {
         case Column::Text:
-            statement.Bind(index, v);
+            out = Value::Of(v);
             return "";
         case Column::Integer: {
             size_t used = 0;
             try {
                 const long long number = std::stoll(v, &used);
                 if (used == v.size()) {
-                    statement.Bind(index, static_cast<int64_t>(number));
+                    out = Value::Of(static_cast<int64_t>(number));
                     return "";
                 }
             } catch (const std::exception&) {
@@ -146,7 +174,7 @@ std::string Bind(CStatement& statement, int index, const Column& column, const s
             if (!ParseIpv4(v, address)) {
                 return std::string(column.name) + " is not an IPv4 address: " + v;
             }
-            statement.Bind(index, static_cast<int64_t>(address));
+            out = Value::Of(static_cast<int64_t>(address));
             return "";
         }
         case Column::Time: {
@@ -155,14 +183,14 @@ std::string Bind(CStatement& statement, int index, const Column& column, const s
                 return std::string(column.name) +
                        " is not a time (YYYY-MM-DDThh:mm:ssZ or seconds): " + v;
             }
-            statement.Bind(index, seconds);
+            out = Value::Of(seconds);
             return "";
         }
         case Column::Flag:
             if (v == "true" || v == "1") {
-                statement.Bind(index, static_cast<int64_t>(1));
+                out = Value::Of(int64_t{1});
             } else if (v == "false" || v == "0") {
-                statement.Bind(index, static_cast<int64_t>(0));
+                out = Value::Of(int64_t{0});
             } else {
                 return std::string(column.name) + " is not true or false: " + v;
             }
@@ -170,6 +198,25 @@ std::string Bind(CStatement& statement, int index, const Column& column, const s
     }
     return "";
 }
+
+// A running count on a terminal; nothing when stderr is a file or a pipe.
+class CProgress {
+public:
+    explicit CProgress(const std::string& file) : m_file(file), m_bOn(isatty(STDERR_FILENO)) {}
+    ~CProgress() {
+        if (m_bShown) std::cerr << "\n";
+    }
+    void Rows(size_t rows) {
+        if (!m_bOn || rows % 50000 != 0) return;
+        std::cerr << "\r" << m_file << ": " << rows << " rows" << std::flush;
+        m_bShown = true;
+    }
+
+private:
+    std::string m_file;
+    bool m_bOn;
+    bool m_bShown = false;
+};
 
 }  // namespace
 
@@ -191,34 +238,70 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
     std::ifstream in(file);
     if (!in) throw CImportError(file + ": cannot read");
 
-    CSqliteDb db(dbPath, false);
-    CreateSchema(db);
-    db.Exec("BEGIN IMMEDIATE");
+    auto db = CAdminDb::Open(dbPath, true);
+    db->Migrate();
+    const bool postgres = db->Postgres();
+    const bool staged = std::string(kind->name) != "observances";
+    db->Begin();
     size_t rows = 0;
     size_t lineNumber = 0;
+    std::unique_ptr<CBulkWriter> writer;
+    auto rollback = [&] {
+        writer.reset();
+        try {
+            db->Exec("ROLLBACK");
+        } catch (const std::exception&) {
+            // The connection is closed next: its transaction goes with it.
+        }
+    };
     auto fail = [&](const std::string& what) {
-        db.Exec("ROLLBACK");
+        rollback();
         throw CImportError(file + ":" + std::to_string(lineNumber) + ": " + what);
     };
     try {
-        CStatement hosts(db.Handle(), "INSERT OR IGNORE INTO hosts (address) VALUES (?)");
-        CStatement insert(db.Handle(), kind->sql);
-        std::vector<std::string> header;
+        std::vector<std::string> columns;
+        if (staged) {
+            std::string create = postgres ? "CREATE TEMP TABLE import_rows (line BIGINT"
+                                          : "CREATE TEMP TABLE import_rows (line INTEGER";
+            columns.push_back("line");
+            for (const Column& c : kind->columns) {
+                columns.push_back(std::string("s_") + c.name);
+                create += ", " + columns.back() +
+                          (c.type == Column::Text ? " TEXT"
+                           : postgres             ? " BIGINT"
+                                                  : " INTEGER");
+            }
+            db->Exec(create + (postgres ? ") ON COMMIT DROP" : ")"));
+            writer = db->Bulk("import_rows", columns);
+        } else {
+            for (const Column& c : kind->columns) columns.push_back(c.name);
+            writer = db->Bulk("observances", columns);
+        }
+        CProgress progress(file);
+        std::vector<Value> row;
+        // The text of each of the kind's columns on the current line ("" when not given), and
+        // which column each CSV field fills.
+        std::vector<std::string> values(kind->columns.size());
+        std::vector<size_t> header;
+        std::vector<std::string> fields;
+        auto columnOf = [&](const std::string& name) {
+            for (size_t c = 0; c < kind->columns.size(); ++c) {
+                if (name == kind->columns[c].name) return c;
+            }
+            return kind->columns.size();
+        };
         std::string line;
         while (std::getline(in, line)) {
             ++lineNumber;
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.empty()) continue;
-            std::map<std::string, std::string> values;
+            for (std::string& v : values) v.clear();
             if (format == "csv") {
-                std::vector<std::string> fields;
                 if (!SplitCsv(line, fields)) fail("unterminated quote");
                 if (header.empty()) {
-                    header = fields;
-                    for (const std::string& name : header) {
-                        bool known = false;
-                        for (const Column& c : kind->columns) known = known || name == c.name;
-                        if (!known) fail("unknown column " + name);
+                    for (const std::string& name : fields) {
+                        header.push_back(columnOf(name));
+                        if (header.back() == kind->columns.size()) fail("unknown column " + name);
                     }
                     continue;
                 }
@@ -226,7 +309,7 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
                     fail(std::to_string(fields.size()) + " values for " +
                          std::to_string(header.size()) + " columns");
                 }
-                for (size_t i = 0; i < fields.size(); ++i) values[header[i]] = fields[i];
+                for (size_t i = 0; i < fields.size(); ++i) values[header[i]].swap(fields[i]);
             } else {
                 nlohmann::json object;
                 try {
@@ -236,50 +319,54 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
                 }
                 if (!object.is_object()) fail("not a JSON object");
                 for (auto it = object.begin(); it != object.end(); ++it) {
-                    bool known = false;
-                    for (const Column& c : kind->columns) known = known || it.key() == c.name;
-                    if (!known) fail("unknown field " + it.key());
+                    const size_t c = columnOf(it.key());
+                    if (c == kind->columns.size()) fail("unknown field " + it.key());
                     if (it.value().is_string()) {
-                        values[it.key()] = it.value().get<std::string>();
+                        values[c] = it.value().get<std::string>();
                     } else if (it.value().is_boolean()) {
-                        values[it.key()] = it.value().get<bool>() ? "true" : "false";
+                        values[c] = it.value().get<bool>() ? "true" : "false";
                     } else if (it.value().is_number_integer()) {
-                        values[it.key()] = std::to_string(it.value().get<int64_t>());
+                        values[c] = std::to_string(it.value().get<int64_t>());
                     } else if (!it.value().is_null()) {
                         fail("field " + it.key() + " is not a text, integer or flag");
                     }
                 }
             }
+            row.assign(kind->columns.size() + (staged ? 1 : 0), Value{});
+            if (staged) row[0] = Value::Of(static_cast<int64_t>(lineNumber));
             for (size_t i = 0; i < kind->columns.size(); ++i) {
                 const Column& column = kind->columns[i];
-                const std::string value = values.count(column.name) ? values[column.name] : "";
-                const std::string error = Bind(insert, static_cast<int>(i + 1), column, value);
+                const std::string error = ToValue(column, values[i], row[i + (staged ? 1 : 0)]);
                 if (!error.empty()) fail(error);
-                if (column.type == Column::Address && !value.empty() &&
-                    std::string(kind->name) != "observances" &&
-                    std::string(kind->name) != "hosts") {
-                    uint32_t address = 0;
-                    ParseIpv4(value, address);
-                    hosts.Bind(1, static_cast<int64_t>(address));
-                    hosts.Step();
-                    hosts.Reset();
-                }
+            }
+            if (!staged) {
+                // The defaults the table would give, since COPY takes every listed column.
+                if (row[5].kind == Value::Null) row[5] = Value::Of(std::string());
+                if (row[6].kind == Value::Null) row[6] = Value::Of(int64_t{1});
+                if (row[7].kind == Value::Null) row[7] = Value::Of(int64_t{0});
             }
             try {
-                insert.Step();
+                writer->Add(row);
             } catch (const std::exception& e) {
                 fail(e.what());
             }
-            insert.Reset();
-            ++rows;
+            progress.Rows(++rows);
         }
         if (format == "csv" && header.empty()) fail("no header line");
+        writer->Finish();
+        writer.reset();
+        // Statements the engines read alike are given once, for SQLite.
+        for (const char* sql :
+             postgres && !kind->postgres.empty() ? kind->postgres : kind->sqlite) {
+            db->Exec(sql);
+        }
     } catch (const CImportError&) {
         throw;
     } catch (const std::exception& e) {
-        fail(e.what());
+        rollback();
+        throw CImportError(file + ": " + e.what());
     }
-    db.Exec("COMMIT");
+    db->Exec("COMMIT");
     return rows;
 }
 

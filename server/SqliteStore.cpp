@@ -66,100 +66,6 @@ CREATE TABLE IF NOT EXISTS users (
 );
 )";
 
-// Keyset conditions on the answer order (time column, id column).
-void AddCursor(const StoreQuery& q, const std::string& time, const std::string& id, SqlQuery& out) {
-    if (q.after) {
-        out.sql += " AND " + time + " >= ? AND (" + time + " > ? OR " + id + " > ?)";
-        out.params.push_back({false, q.after->time, {}});
-        out.params.push_back({false, q.after->time, {}});
-        out.params.push_back({false, q.after->id, {}});
-    }
-    if (q.until) {
-        out.sql += " AND " + time + " <= ? AND (" + time + " < ? OR " + id + " <= ?)";
-        out.params.push_back({false, q.until->time, {}});
-        out.params.push_back({false, q.until->time, {}});
-        out.params.push_back({false, q.until->id, {}});
-    }
-}
-
-void AddLimit(const StoreQuery& q, const std::string& order, SqlQuery& out) {
-    out.sql += " ORDER BY " + order + " LIMIT ?";
-    out.params.push_back({false, static_cast<int64_t>(q.limit), {}});
-}
-
-SqlQuery VulnerabilitySql(const StoreQuery& q) {
-    SqlQuery out;
-    out.sql =
-        "SELECT v.id AS row_id, v.last_seen AS row_time, h.address, h.name, v.identifier, v.name, "
-        "v.severity, v.port, "
-        "v.protocol, v.first_seen, v.fixed, v.fixed_time FROM ";
-    if (q.byGroup) {
-        out.sql +=
-            "memberships m JOIN hosts h ON h.id = m.host_id "
-            "JOIN vulnerabilities v ON v.host_id = h.id WHERE m.group_id = ?";
-        out.params.push_back({true, 0, q.groupId});
-    } else {
-        out.sql +=
-            "hosts h JOIN vulnerabilities v ON v.host_id = h.id "
-            "WHERE h.address BETWEEN ? AND ?";
-        out.params.push_back({false, q.low, {}});
-        out.params.push_back({false, q.high, {}});
-    }
-    out.sql += " AND v.fixed = ? AND v.last_seen BETWEEN ? AND ?";
-    out.params.push_back({false, q.fixed ? 1 : 0, {}});
-    out.params.push_back({false, q.from, {}});
-    out.params.push_back({false, q.to, {}});
-    AddCursor(q, "v.last_seen", "v.id", out);
-    AddLimit(q, "v.last_seen, v.id", out);
-    return out;
-}
-
-SqlQuery ObservanceSql(const StoreQuery& q) {
-    SqlQuery out;
-    out.sql =
-        "SELECT o.id AS row_id, o.time AS row_time, o.source, o.target, o.sensor, o.type_id, "
-        "o.name, o.count, "
-        "o.severity FROM observances o WHERE o.time BETWEEN ? AND ?";
-    out.params.push_back({false, q.from, {}});
-    out.params.push_back({false, q.to, {}});
-    // One index per matched column; SQLite joins them as a multi-index OR.
-    std::vector<std::string> columns;
-    if (q.source) columns.push_back("o.source");
-    if (q.target) columns.push_back("o.target");
-    if (q.sensor) columns.push_back("o.sensor");
-    out.sql += " AND (";
-    if (columns.empty()) out.sql += "0";
-    for (size_t i = 0; i < columns.size(); ++i) {
-        if (i > 0) out.sql += " OR ";
-        if (q.byGroup) {
-            out.sql += columns[i] +
-                       " IN (SELECT h.address FROM memberships m JOIN hosts h ON h.id = m.host_id "
-                       "WHERE m.group_id = ?)";
-            out.params.push_back({true, 0, q.groupId});
-        } else {
-            out.sql += columns[i] + " BETWEEN ? AND ?";
-            out.params.push_back({false, q.low, {}});
-            out.params.push_back({false, q.high, {}});
-        }
-    }
-    out.sql += ")";
-    if (!q.types.empty() || !q.exclude) {
-        out.sql += q.exclude ? " AND o.type_id NOT IN (" : " AND o.type_id IN (";
-        for (size_t i = 0; i < q.types.size(); ++i) {
-            out.sql += i > 0 ? ", ?" : "?";
-            out.params.push_back({false, q.types[i], {}});
-        }
-        out.sql += ")";
-    }
-    AddCursor(q, "o.time", "o.id", out);
-    AddLimit(q, "o.time, o.id", out);
-    return out;
-}
-
-std::string OptionalAddress(const CStatement& s, int column) {
-    return s.IsNull(column) ? std::string() : FormatIpv4(static_cast<uint32_t>(s.Int(column)));
-}
-
 }  // namespace
 
 const std::vector<std::string>& VulnerabilityFields() {
@@ -278,15 +184,37 @@ std::string CStatement::Text(int column) const {
     return text != nullptr ? std::string(reinterpret_cast<const char*>(text)) : std::string();
 }
 
-void CreateSchema(CSqliteDb& db) {
-    // WAL lets an import or another writer run while queries read.
-    db.Exec("PRAGMA journal_mode = WAL;");
-    db.Exec(kSchema);
+int SchemaVersion(CSqliteDb& db) {
+    CStatement exists(db.Handle(),
+                      "SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'");
+    exists.Step();
+    if (exists.Int(0) == 0) return 0;
+    CStatement version(db.Handle(), "SELECT COALESCE(max(version), 0) FROM schema_version");
+    version.Step();
+    return static_cast<int>(version.Int(0));
 }
 
-SqlQuery BuildSql(const StoreQuery& query) {
-    return query.kind == QueryKind::Vulnerabilities ? VulnerabilitySql(query)
-                                                    : ObservanceSql(query);
+int CreateSchema(CSqliteDb& db) {
+    // WAL lets an import or another writer run while queries read.
+    db.Exec("PRAGMA journal_mode = WAL;");
+    db.Exec("BEGIN IMMEDIATE");
+    try {
+        const int found = SchemaVersion(db);
+        CheckSchemaVersion(found, "the file");
+        // Version 1 is the first schema; a file without the version table predates it only
+        // by that table.
+        if (found < 1) db.Exec(kSchema);
+        db.Exec(
+            "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);"
+            "DELETE FROM schema_version;"
+            "INSERT INTO schema_version VALUES (" +
+            std::to_string(kSchemaVersion) + ");");
+        db.Exec("COMMIT");
+        return found;
+    } catch (...) {
+        db.Exec("ROLLBACK");
+        throw;
+    }
 }
 
 CSqliteStore::CSqliteStore(std::string path) : m_path(std::move(path)) {
@@ -321,35 +249,6 @@ void BindAll(CStatement& statement, const SqlQuery& sql) {
     }
 }
 
-Row ReadRow(const CStatement& s, QueryKind kind) {
-    Row row;
-    row.position = {s.Int(1), s.Int(0)};
-    if (kind == QueryKind::Vulnerabilities) {
-        const bool fixed = s.Int(10) != 0;
-        row.data = {{"address", FormatIpv4(static_cast<uint32_t>(s.Int(2)))},
-                    {"host-name", s.Text(3)},
-                    {"identifier", s.Text(4)},
-                    {"name", s.Text(5)},
-                    {"severity", std::to_string(s.Int(6))},
-                    {"port", s.IsNull(7) ? "" : std::to_string(s.Int(7))},
-                    {"protocol", s.Text(8)},
-                    {"first-seen", FormatTime(s.Int(9))},
-                    {"last-seen", FormatTime(s.Int(1))},
-                    {"fixed", fixed ? "true" : "false"},
-                    {"fixed-time", s.IsNull(11) ? "" : FormatTime(s.Int(11))}};
-    } else {
-        row.data = {{"time", FormatTime(s.Int(1))},
-                    {"source-address", OptionalAddress(s, 2)},
-                    {"target-address", OptionalAddress(s, 3)},
-                    {"sensor-address", OptionalAddress(s, 4)},
-                    {"type-id", std::to_string(s.Int(5))},
-                    {"name", s.Text(6)},
-                    {"count", std::to_string(s.Int(7))},
-                    {"severity", std::to_string(s.Int(8))}};
-    }
-    return row;
-}
-
 // Holds a connection and a read transaction from the summary to the last row, so that rows
 // added meanwhile cannot make the summary and the rows disagree.
 class CSqliteRowReader : public CRowReader {
@@ -360,15 +259,7 @@ public:
         m_db->Exec("BEGIN");
         m_bOpen = true;
         {
-            // The page once into a temporary table, then its size and both ends.
-            CStatement summary(
-                m_db->Handle(),
-                "WITH page AS MATERIALIZED (" + sql.sql +
-                    ") SELECT (SELECT count(*) FROM page), "
-                    "(SELECT row_time FROM page ORDER BY row_time, row_id LIMIT 1), "
-                    "(SELECT row_id FROM page ORDER BY row_time, row_id LIMIT 1), "
-                    "(SELECT row_time FROM page ORDER BY row_time DESC, row_id DESC LIMIT 1), "
-                    "(SELECT row_id FROM page ORDER BY row_time DESC, row_id DESC LIMIT 1)");
+            CStatement summary(m_db->Handle(), SummarySql(sql.sql));
             BindAll(summary, sql);
             if (summary.Step()) {
                 m_summary.count = static_cast<uint32_t>(summary.Int(0));
@@ -398,7 +289,10 @@ public:
 
     bool Next(Row& row) override {
         if (!m_rows->Step()) return false;
-        row = ReadRow(*m_rows, m_kind);
+        const CStatement& s = *m_rows;
+        row = ReadRow({[&s](int c) { return s.Int(c); }, [&s](int c) { return s.Text(c); },
+                       [&s](int c) { return s.IsNull(c); }},
+                      m_kind);
         return true;
     }
 

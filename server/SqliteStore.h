@@ -10,14 +10,9 @@
 #include <vector>
 
 #include "EventStore.h"
+#include "StoreSql.h"
 
 namespace eqsrv {
-
-struct SqlParam {
-    bool isText = false;
-    int64_t number = 0;
-    std::string text;
-};
 
 // One connection; closed with the object.
 class CSqliteDb {
@@ -57,16 +52,10 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-// Creates the tables and indexes when missing.
-void CreateSchema(CSqliteDb& db);
-
-// The SQL of a query and its parameters, in the order of the ? placeholders. Shared with the
-// tests that check the plan of every query kind.
-struct SqlQuery {
-    std::string sql;
-    std::vector<SqlParam> params;
-};
-SqlQuery BuildSql(const StoreQuery& query);
+// Creates the tables and indexes, or brings an older file up to the current schema; refuses a
+// newer one. Returns the version found (0: none).
+int CreateSchema(CSqliteDb& db);
+int SchemaVersion(CSqliteDb& db);
 
 class CSqliteStore : public CEventStore {
 public:

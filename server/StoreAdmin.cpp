@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "StoreSql.h"
+
 namespace eqsrv {
 
 namespace {
@@ -89,64 +91,64 @@ const ObservanceType kTypes[] = {
 }  // namespace
 
 DemoCounts WriteDemoData(const std::string& path, int64_t endTime) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0) throw std::runtime_error(path + " exists already");
-    CSqliteDb db(path, true);
-    CreateSchema(db);
-    db.Exec("BEGIN");
+    if (!IsPostgresUrl(path)) {
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0) throw std::runtime_error(path + " exists already");
+    }
+    auto db = CAdminDb::Open(path, true);
+    db->Migrate();
+    db->Begin();
+    if (db->Number("SELECT count(*) FROM hosts") != 0) {
+        throw std::runtime_error("the database holds hosts already");
+    }
     CDemoRandom random;
     DemoCounts counts;
     const int64_t start = endTime - 30 * 86400;
+    auto number = [](int64_t n) { return Value::Of(n); };
+    auto text = [](std::string t) { return Value::Of(std::move(t)); };
 
     // Two /24 networks: servers in 10.0.1.0/24, workstations in 10.0.2.0/24.
     std::vector<uint32_t> addresses;
     {
-        CStatement insert(db.Handle(), "INSERT INTO hosts (id, address, name) VALUES (?, ?, ?)");
+        auto insert = db->Bulk("hosts", {"id", "address", "name"});
         for (int net = 1; net <= 2; ++net) {
             const int hosts = net == 1 ? 120 : 180;
             for (int i = 1; i <= hosts; ++i) {
                 const uint32_t address =
                     (10u << 24) | (static_cast<uint32_t>(net) << 8) | static_cast<uint32_t>(i);
                 addresses.push_back(address);
-                insert.Bind(1, static_cast<int64_t>(addresses.size()));
-                insert.Bind(2, static_cast<int64_t>(address));
-                insert.Bind(3, (net == 1 ? "srv" : "ws") + std::to_string(i) + ".demo.example");
-                insert.Step();
-                insert.Reset();
+                insert->Add(
+                    {number(static_cast<int64_t>(addresses.size())), number(address),
+                     text((net == 1 ? "srv" : "ws") + std::to_string(i) + ".demo.example")});
             }
         }
+        insert->Finish();
         counts.hosts = static_cast<int>(addresses.size());
     }
     {
         const char* const names[] = {"web servers", "database servers", "workstations",
                                      "domain controllers", "lab"};
-        CStatement group(db.Handle(), "INSERT INTO host_groups (id, name) VALUES (?, ?)");
-        CStatement member(db.Handle(), "INSERT INTO memberships (group_id, host_id) VALUES (?, ?)");
+        auto group = db->Bulk("host_groups", {"id", "name"});
+        for (int g = 1; g <= 5; ++g) group->Add({text(std::to_string(g)), text(names[g - 1])});
+        group->Finish();
+        auto member = db->Bulk("memberships", {"group_id", "host_id"});
         for (int g = 1; g <= 5; ++g) {
-            group.Bind(1, std::to_string(g));
-            group.Bind(2, std::string(names[g - 1]));
-            group.Step();
-            group.Reset();
             for (size_t h = 1; h <= addresses.size(); ++h) {
                 const bool in = g == 1   ? h <= 40
                                 : g == 2 ? h > 40 && h <= 70
                                 : g == 3 ? h > 120
                                 : g == 4 ? h > 70 && h <= 80
                                          : h % 17 == 0;
-                if (!in) continue;
-                member.Bind(1, std::to_string(g));
-                member.Bind(2, static_cast<int64_t>(h));
-                member.Step();
-                member.Reset();
+                if (in) member->Add({text(std::to_string(g)), number(static_cast<int64_t>(h))});
             }
         }
+        member->Finish();
         counts.groups = 5;
     }
     {
-        CStatement insert(db.Handle(),
-                          "INSERT INTO vulnerabilities (host_id, identifier, name, severity, port, "
-                          "protocol, first_seen, last_seen, fixed, fixed_time) "
-                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        auto insert = db->Bulk("vulnerabilities",
+                               {"id", "host_id", "identifier", "name", "severity", "port",
+                                "protocol", "first_seen", "last_seen", "fixed", "fixed_time"});
         for (size_t h = 1; h <= addresses.size(); ++h) {
             const uint32_t findings = 5 + random.Next(12);
             for (uint32_t i = 0; i < findings; ++i) {
@@ -154,26 +156,19 @@ DemoCounts WriteDemoData(const std::string& path, int64_t endTime) {
                 const int64_t first = start + random.Next(25 * 86400);
                 const int64_t last = first + random.Next(static_cast<uint32_t>(endTime - first));
                 const bool fixed = random.Next(4) == 0;
-                insert.Bind(1, static_cast<int64_t>(h));
-                insert.Bind(2, std::string(f.identifier));
-                insert.Bind(3, std::string(f.name));
-                insert.Bind(4, static_cast<int64_t>(f.severity));
-                if (f.port != 0) insert.Bind(5, static_cast<int64_t>(f.port));
-                insert.Bind(6, std::string(f.protocol));
-                insert.Bind(7, first);
-                insert.Bind(8, last);
-                insert.Bind(9, static_cast<int64_t>(fixed ? 1 : 0));
-                if (fixed) insert.Bind(10, last);
-                insert.Step();
-                insert.Reset();
                 ++counts.vulnerabilities;
+                insert->Add({number(counts.vulnerabilities), number(static_cast<int64_t>(h)),
+                             text(f.identifier), text(f.name), number(f.severity),
+                             f.port != 0 ? number(f.port) : Value{}, text(f.protocol),
+                             number(first), number(last), number(fixed ? 1 : 0),
+                             fixed ? number(last) : Value{}});
             }
         }
+        insert->Finish();
     }
     {
-        CStatement insert(db.Handle(),
-                          "INSERT INTO observances (time, source, target, sensor, type_id, name, "
-                          "count, severity) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+        auto insert = db->Bulk("observances", {"id", "time", "source", "target", "sensor",
+                                               "type_id", "name", "count", "severity"});
         const uint32_t outside = (192u << 24) | (0u << 16) | (2u << 8);  // 192.0.2.0/24
         const uint32_t sensors[] = {(10u << 24) | (1u << 8) | 250u, (10u << 24) | (2u << 8) | 250u};
         for (int i = 0; i < 30000; ++i) {
@@ -183,45 +178,42 @@ DemoCounts WriteDemoData(const std::string& path, int64_t endTime) {
                 random.Next(3) == 0
                     ? addresses[random.Next(static_cast<uint32_t>(addresses.size()))]
                     : outside + 1 + random.Next(254);
-            insert.Bind(1, start + random.Next(30 * 86400));
-            insert.Bind(2, static_cast<int64_t>(source));
-            insert.Bind(3, static_cast<int64_t>(target));
-            insert.Bind(4, static_cast<int64_t>(sensors[(target >> 8) & 1 ? 0 : 1]));
-            insert.Bind(5, static_cast<int64_t>(t.id));
-            insert.Bind(6, std::string(t.name));
-            insert.Bind(7, static_cast<int64_t>(1 + random.Next(20)));
-            insert.Bind(8, static_cast<int64_t>(t.severity));
-            insert.Step();
-            insert.Reset();
+            // Arguments are evaluated in any order: draw the random values first.
+            const int64_t time = start + random.Next(30 * 86400);
+            const int64_t count = 1 + random.Next(20);
             ++counts.observances;
+            insert->Add({number(counts.observances), number(time), number(source), number(target),
+                         number(sensors[(target >> 8) & 1 ? 0 : 1]), number(t.id), text(t.name),
+                         number(count), number(t.severity)});
+        }
+        insert->Finish();
+    }
+    if (db->Postgres()) {
+        // The ids were given: later imports continue after them.
+        for (const char* table : {"hosts", "vulnerabilities", "observances"}) {
+            db->Exec(std::string("SELECT setval(pg_get_serial_sequence('") + table +
+                     "', 'id'), (SELECT max(id) FROM " + table + "))");
         }
     }
-    db.Exec("COMMIT");
-    db.Exec("ANALYZE");
+    db->Exec("COMMIT");
+    db->Exec("ANALYZE");
     return counts;
 }
 
 void SetUserPassword(const std::string& path, const std::string& name,
                      const std::string& password) {
-    CSqliteDb db(path, false);
-    CreateSchema(db);
+    auto db = CAdminDb::Open(path, false);
+    db->Migrate();
     std::string salt(16, '\0');
     if (RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), static_cast<int>(salt.size())) !=
         1) {
         throw std::runtime_error("no random bytes for the salt");
     }
     const std::vector<unsigned char> hash = Pbkdf2(password, salt, kIterations);
-    CStatement insert(db.Handle(),
-                      "INSERT OR REPLACE INTO users (name, salt, iterations, hash) "
-                      "VALUES (?, ?, ?, ?)");
-    insert.Bind(1, name);
-    insert.BindBlob(2, salt);
-    insert.Bind(3, static_cast<int64_t>(kIterations));
-    insert.BindBlob(4, std::string(hash.begin(), hash.end()));
-    insert.Step();
+    db->SetUser(name, salt, kIterations, std::string(hash.begin(), hash.end()));
 }
 
-CUserCheck::CUserCheck(const std::string& path) : m_db(path, false) {}
+CUserCheck::CUserCheck(const std::string& path) : m_db(CAdminDb::Open(path, false)) {}
 
 bool CUserCheck::operator()(const std::string& name, const std::string& password) {
     std::string salt;
@@ -229,12 +221,7 @@ bool CUserCheck::operator()(const std::string& name, const std::string& password
     int64_t iterations = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        CStatement select(m_db.Handle(), "SELECT salt, iterations, hash FROM users WHERE name = ?");
-        select.Bind(1, name);
-        if (!select.Step()) return false;
-        salt = select.Blob(0);
-        iterations = select.Int(1);
-        stored = select.Blob(2);
+        if (!m_db->GetUser(name, salt, iterations, stored)) return false;
     }
     const std::vector<unsigned char> hash = Pbkdf2(password, salt, static_cast<int>(iterations));
     return stored.size() == hash.size() &&

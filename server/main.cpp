@@ -1,8 +1,10 @@
-// eq-server: a reference Event Query Server on an SQLite file.
-//   eq-server serve --db FILE [--port N] [--host ADDR] ...   (port 0: any free port)
-//   eq-server demo-db FILE [--end TIME]
-//   eq-server user add NAME --db FILE   (password from EQ_SERVER_PASSWORD or standard input)
-//   eq-server import KIND FILE --db FILE [--format csv|jsonl]
+// eq-server: a reference Event Query Server on an SQLite file or a PostgreSQL database (DB is a
+// file name or a postgresql:// URL).
+//   eq-server serve --db DB [--port N] [--host ADDR] [--pool N] ...   (port 0: any free port)
+//   eq-server migrate --db DB
+//   eq-server demo-db DB [--end TIME]
+//   eq-server user add NAME --db DB   (password from EQ_SERVER_PASSWORD or standard input)
+//   eq-server import KIND FILE --db DB [--format csv|jsonl]
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,6 +21,7 @@
 
 #include "HttpServer.h"
 #include "Import.h"
+#include "PgStore.h"
 #include "SqliteStore.h"
 #include "StoreAdmin.h"
 
@@ -26,8 +29,14 @@ namespace {
 
 using namespace eqsrv;
 
-int Serve(const std::string& db, ServerOptions options, bool requireAuth) {
-    CSqliteStore store(db);
+std::unique_ptr<CEventStore> OpenStore(const std::string& db, size_t pool) {
+    if (IsPostgresUrl(db)) return std::make_unique<CPgStore>(db, pool);
+    return std::make_unique<CSqliteStore>(db);
+}
+
+int Serve(const std::string& db, ServerOptions options, bool requireAuth, size_t pool) {
+    const std::unique_ptr<CEventStore> storage = OpenStore(db, pool > 0 ? pool : options.workers);
+    CEventStore& store = *storage;
     std::unique_ptr<CUserCheck> users;
     if (requireAuth) {
         users = std::make_unique<CUserCheck>(db);
@@ -98,14 +107,17 @@ std::string ReadPassword() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"eq-server: a reference Event Query Server on an SQLite file"};
+    CLI::App app{
+        "eq-server: a reference Event Query Server on an SQLite file or a PostgreSQL database"};
+    const std::string dbHelp = "SQLite file or postgresql://... URL";
     app.require_subcommand(1);
 
     std::string db;
     ServerOptions options;
     bool requireAuth = false;
     auto* serve = app.add_subcommand("serve", "answer event queries over HTTP(S)");
-    serve->add_option("--db", db, "SQLite file")->required()->check(CLI::ExistingFile);
+    size_t pool = 0;
+    serve->add_option("--db", db, dbHelp)->required();
     serve->add_option("--port", options.port, "TCP port; 0 picks a free one")
         ->capture_default_str();
     serve->add_option("--host", options.host, "address to bind")->capture_default_str();
@@ -118,15 +130,23 @@ int main(int argc, char** argv) {
         ->add_option("--max-items", options.limits.maxItems,
                      "largest number of items in one answer")
         ->capture_default_str();
+    serve->add_option("--pool", pool,
+                      "PostgreSQL connections of this process (default: --workers)");
     serve->add_flag("--require-auth", requireAuth, "check auth-token/auth-hash against the users");
     serve->add_option("--cert", options.certFile, "certificate (PEM) for HTTPS");
     serve->add_option("--key", options.keyFile, "private key (PEM) for HTTPS");
 
     std::string demoFile;
     std::string demoEnd;
-    auto* demo = app.add_subcommand("demo-db", "write the demo data set into a new file");
-    demo->add_option("FILE", demoFile, "new SQLite file")->required();
+    auto* demo =
+        app.add_subcommand("demo-db", "write the demo data set into a new file or empty database");
+    demo->add_option("DB", demoFile, "new SQLite file or an empty PostgreSQL database")->required();
     demo->add_option("--end", demoEnd, "end of the 30 days, seconds since the epoch (default now)");
+
+    auto* migrate =
+        app.add_subcommand("migrate", "create the schema or bring it up to this eq-server's");
+    migrate->add_option("--db", db, dbHelp + " (an SQLite file is created when missing)")
+        ->required();
 
     std::string userName;
     auto* user = app.add_subcommand("user", "manage the users of --require-auth");
@@ -134,7 +154,7 @@ int main(int argc, char** argv) {
     auto* userAdd =
         user->add_subcommand("add", "set a user's password (EQ_SERVER_PASSWORD or stdin)");
     userAdd->add_option("NAME", userName)->required();
-    userAdd->add_option("--db", db, "SQLite file")->required()->check(CLI::ExistingFile);
+    userAdd->add_option("--db", db, dbHelp)->required();
 
     std::string importKind;
     std::string importFile;
@@ -146,7 +166,8 @@ int main(int argc, char** argv) {
         ->check(
             CLI::IsMember({"hosts", "groups", "memberships", "vulnerabilities", "observances"}));
     import->add_option("FILE", importFile)->required()->check(CLI::ExistingFile);
-    import->add_option("--db", db, "SQLite file (created when missing)")->required();
+    import->add_option("--db", db, dbHelp + " (an SQLite file is created when missing)")
+        ->required();
     import->add_option("--format", importFormat, "csv or jsonl (default: from the file name)")
         ->check(CLI::IsMember({"csv", "jsonl"}));
 
@@ -164,7 +185,7 @@ int main(int argc, char** argv) {
                 std::cerr << "eq-server: --cert and --key go together\n";
                 return 2;
             }
-            return Serve(db, std::move(options), requireAuth);
+            return Serve(db, std::move(options), requireAuth, pool);
         }
         if (*demo) {
             const int64_t end =
@@ -175,10 +196,17 @@ int main(int argc, char** argv) {
                       << counts.observances << " observances\n";
             return 0;
         }
-        if (*import) {
-            {
-                CSqliteDb create(db, true);  // a new file is fine here
+        if (*migrate) {
+            const int found = CAdminDb::Open(db, true)->Migrate();
+            std::cout << "schema version " << kSchemaVersion;
+            if (found == kSchemaVersion) {
+                std::cout << " (unchanged)\n";
+            } else {
+                std::cout << " (was " << found << ")\n";
             }
+            return 0;
+        }
+        if (*import) {
             const size_t rows = ImportFile(db, importKind, importFile, importFormat);
             std::cout << importFile << ": " << rows << " " << importKind << " loaded\n";
             return 0;

@@ -1,5 +1,6 @@
-// What a query should return, computed with plain SQL straight on the database file, written
-// independently of the server's own statements (no index concerns, formatting done by SQLite).
+// What a query should return, computed with plain SQL straight on the database, written
+// independently of the server's own statements (no index concerns, formatting done by the
+// database engine itself). The same SQL on an SQLite file and on a PostgreSQL URL.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct OracleQuery {
 
 using OracleRow = std::map<std::string, std::string>;  // "result-id" and every field
 
-std::vector<OracleRow> OracleRows(const std::string& dbPath, const OracleQuery& q);
+// db: an SQLite file or a postgresql:// URL.
+std::vector<OracleRow> OracleRows(const std::string& db, const OracleQuery& q);
 
 }  // namespace eqtest

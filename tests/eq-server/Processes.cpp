@@ -76,10 +76,10 @@ Result RunProcess(const std::vector<std::string>& argv, const std::vector<std::s
     return result;
 }
 
-CServerProcess::CServerProcess(std::vector<std::string> serveArgs) {
+CServerProcess::CServerProcess(std::vector<std::string> serveArgs, int port) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    serveArgs.insert(serveArgs.begin(), {EQ_TEST_SERVER, "serve", "--port", "0"});
+    serveArgs.insert(serveArgs.begin(), {EQ_TEST_SERVER, "serve", "--port", std::to_string(port)});
     m_pid = Spawn(serveArgs, {}, out[1], -1, out[0], -1);
     close(out[1]);
     // The server prints its URL once it listens; reading the line waits for exactly that.
@@ -90,8 +90,15 @@ CServerProcess::CServerProcess(std::vector<std::string> serveArgs) {
 }
 
 CServerProcess::~CServerProcess() {
+    if (m_pid < 0) return;
     kill(m_pid, SIGTERM);
     waitpid(m_pid, nullptr, 0);
+}
+
+void CServerProcess::Kill() {
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
 }
 
 int CServerProcess::Port() const { return std::atoi(m_url.substr(m_url.rfind(':') + 1).c_str()); }

@@ -20,7 +20,8 @@ Result RunProcess(const std::vector<std::string>& argv, const std::vector<std::s
 
 class CServerProcess {
 public:
-    explicit CServerProcess(std::vector<std::string> serveArgs);
+    // port 0: any free port.
+    explicit CServerProcess(std::vector<std::string> serveArgs, int port = 0);
     ~CServerProcess();
     CServerProcess(const CServerProcess&) = delete;
     CServerProcess& operator=(const CServerProcess&) = delete;
@@ -28,6 +29,8 @@ public:
     int Port() const;
     pid_t Pid() const { return m_pid; }
     bool Running() const;
+    // Gone at once, as in a crash: nothing is answered or closed in order.
+    void Kill();
 
 private:
     pid_t m_pid = -1;

@@ -1,0 +1,387 @@
+// eq-server on PostgreSQL: the oracle's answers, index plans, schema versions, and several
+// instances on one database with eq-query failing over between them while servers and the
+// database go down and come back. One cluster per test process (CPgCluster::Shared).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "PgCluster.h"
+#include "PgStore.h"
+#include "Processes.h"
+#include "RandomQueries.h"
+#include "StoreAdmin.h"
+
+namespace eqtest {
+namespace {
+
+#define SKIP_WITHOUT_POSTGRES()                                \
+    if (CPgCluster::BinDir().empty())                          \
+    GTEST_SKIP() << "PostgreSQL server programs not found in " \
+                    "/usr/lib/postgresql/*/bin (scripts/setup installs postgresql-15)"
+
+void Expect0(const Result& r, const std::string& what) {
+    if (r.exitCode != 0) throw std::runtime_error(what + " failed: " + r.err);
+}
+
+// A new database of the shared cluster, migrated and holding the demo data.
+std::string NewDemoDatabase(const std::string& name) {
+    const std::string url = CPgCluster::Shared().CreateDatabase(name);
+    Expect0(RunProcess({EQ_TEST_SERVER, "migrate", "--db", url}), "migrate");
+    Expect0(RunProcess({EQ_TEST_SERVER, "demo-db", url, "--end", std::to_string(kEnd)}), "demo-db");
+    return url;
+}
+
+class PgEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (CPgCluster::BinDir().empty()) return;
+        s_db = NewDemoDatabase("oracle");
+        s_server = std::make_unique<CServerProcess>(std::vector<std::string>{"--db", s_db});
+    }
+    static void TearDownTestSuite() { s_server.reset(); }
+    void SetUp() override { SKIP_WITHOUT_POSTGRES(); }
+
+    static void Compare(bool vulns, bool byGroup, unsigned seed) {
+        CompareRandomQueries(s_db, s_server->Url(), vulns, byGroup, seed, EQ_TEST_PG_QUERIES);
+    }
+
+    static std::string s_db;
+    static std::unique_ptr<CServerProcess> s_server;
+};
+
+std::string PgEndToEnd::s_db;
+std::unique_ptr<CServerProcess> PgEndToEnd::s_server;
+
+TEST_F(PgEndToEnd, VulnerabilitiesByAddressMatchTheDatabase) { Compare(true, false, 1); }
+TEST_F(PgEndToEnd, VulnerabilitiesByGroupMatchTheDatabase) { Compare(true, true, 2); }
+TEST_F(PgEndToEnd, ObservancesByAddressMatchTheDatabase) { Compare(false, false, 3); }
+TEST_F(PgEndToEnd, ObservancesByGroupMatchTheDatabase) { Compare(false, true, 4); }
+
+std::string Literal(const eqsrv::SqlParam& p) {
+    return p.isText ? "'" + p.text + "'" : std::to_string(p.number);
+}
+
+TEST(PgStore, EveryQueryKindIsAnIndexScan) {
+    SKIP_WITHOUT_POSTGRES();
+    eqsrv::CPgConn conn(NewDemoDatabase("plans"));
+    // PostgreSQL rightly reads a table of a few pages whole: the plans are checked at a size
+    // where a full scan costs more than the answer (172.16.0.0/16 beside the demo hosts).
+    conn.Exec(
+        "INSERT INTO hosts (address, name) SELECT 2886729728 + g, 'extra' "
+        "FROM generate_series(1, 20000) g;"
+        "INSERT INTO memberships (group_id, host_id) SELECT 'extra' || (id % 400), id "
+        "FROM hosts WHERE address > 2886729728;"
+        "INSERT INTO vulnerabilities (host_id, identifier, first_seen, last_seen) "
+        "SELECT 301 + g % 20000, 'CVE-0', 1762000000, 1762000000 + g * 30 "
+        "FROM generate_series(1, 60000) g;"
+        "INSERT INTO observances (time, source, target, type_id) "
+        "SELECT 1762400000 + g * 13, 2886729728 + g % 20000, 2886729728 + (g * 7) % 20000, "
+        "1 + g % 9 FROM generate_series(1, 200000) g;"
+        "ANALYZE");
+    // The plan a server settles on for its prepared statements: PostgreSQL switches to the
+    // generic plan after a few executions when it costs no more than the custom ones.
+    for (const char* mode : {"force_generic_plan", "force_custom_plan"}) {
+        conn.Exec(std::string("SET plan_cache_mode = ") + mode);
+        using eqsrv::QueryKind;
+        std::vector<eqsrv::StoreQuery> queries;
+        for (QueryKind kind : {QueryKind::Vulnerabilities, QueryKind::Observances}) {
+            for (bool byGroup : {false, true}) {
+                eqsrv::StoreQuery q;
+                q.kind = kind;
+                q.byGroup = byGroup;
+                q.groupId = "4";
+                q.low = 0x0A000101;
+                q.high = 0x0A000110;
+                q.from = kEnd - 86400;
+                q.to = kEnd;
+                q.limit = 100;
+                queries.push_back(q);
+                q.after = eqsrv::Position{kEnd - 80000, 17};  // a later page
+                q.until = eqsrv::Position{kEnd - 1000, 99};
+                queries.push_back(q);
+                if (kind == QueryKind::Observances) {
+                    for (int mask = 1; mask < 8; ++mask) {
+                        q.source = mask & 1;
+                        q.target = mask & 2;
+                        q.sensor = mask & 4;
+                        q.types = {2, 8};
+                        q.exclude = mask % 2 == 0;
+                        queries.push_back(q);
+                    }
+                }
+            }
+        }
+        for (const eqsrv::StoreQuery& q : queries) {
+            const eqsrv::SqlQuery sql = eqsrv::BuildSql(q, eqsrv::Dialect::Postgres);
+            std::string arguments;
+            for (const auto& p : sql.params)
+                arguments += (arguments.empty() ? "" : ", ") + Literal(p);
+            for (const std::string& text : {sql.sql, eqsrv::SummarySql(sql.sql)}) {
+                conn.Exec("PREPARE page AS " + text);
+                eqsrv::PgResult plan = conn.Run("EXPLAIN EXECUTE page(" + arguments + ")", {});
+                std::string lines;
+                for (int i = 0; i < PQntuples(plan.get()); ++i) {
+                    lines += std::string(PQgetvalue(plan.get(), i, 0)) + "\n";
+                }
+                conn.Exec("DEALLOCATE page");
+                SCOPED_TRACE(std::string(mode) + "\n" + text + "\n" + lines);
+                // A sequential scan grows with the whole table instead of with the answer.
+                EXPECT_EQ(lines.find("Seq Scan"), std::string::npos);
+                EXPECT_NE(lines.find("Index"), std::string::npos);
+            }
+        }
+    }
+}
+
+// demo-db writes through each engine's bulk path (batched inserts, COPY): the same rows, ids
+// included, must arrive in both.
+TEST(PgStore, DemoDataIsTheSameRowsOnBothEngines) {
+    SKIP_WITHOUT_POSTGRES();
+    CTempDir dir;
+    const std::string sqlite = dir.Path() + "/demo.db";
+    Expect0(RunProcess({EQ_TEST_SERVER, "demo-db", sqlite, "--end", std::to_string(kEnd)}),
+            "demo-db");
+    const std::string postgres = NewDemoDatabase("same");
+    // Per table: how many rows, and sums over every column (lengths for texts).
+    const std::vector<std::string> fingerprints = {
+        "SELECT count(*) * 1000000 + sum(length(name)) FROM hosts",
+        "SELECT sum((id * address) % 1000000007) FROM hosts",
+        "SELECT count(*) * 1000000 + sum(length(id) + length(name)) FROM host_groups",
+        "SELECT count(*) * 1000000 + sum(host_id * length(group_id)) FROM memberships",
+        "SELECT count(*) * 1000000 + sum(length(identifier) + length(name) + length(protocol)) "
+        "FROM vulnerabilities",
+        "SELECT sum((id * last_seen + host_id + first_seen + 3 * COALESCE(port, 0) + 5 * fixed + "
+        "7 * COALESCE(fixed_time, 0) + 11 * severity) % 1000000007) FROM vulnerabilities",
+        "SELECT count(*) * 1000000 + sum(length(name)) FROM observances",
+        "SELECT sum((id * time + source + 3 * target + 7 * COALESCE(sensor, 0) + 11 * type_id + "
+        "13 * count + 17 * severity) % 1000000007) FROM observances"};
+    auto a = eqsrv::CAdminDb::Open(sqlite, false);
+    auto b = eqsrv::CAdminDb::Open(postgres, false);
+    for (const std::string& sql : fingerprints) EXPECT_EQ(a->Number(sql), b->Number(sql)) << sql;
+    EXPECT_EQ(b->Number("SELECT count(*) FROM observances"), 30000);
+}
+
+// serve, migrate and import on a store written by a newer eq-server: refused, never misread.
+TEST(Schema, BothEnginesRefuseANewerSchema) {
+    CTempDir dir;
+    std::vector<std::string> stores = {dir.Path() + "/store.db"};
+    if (!CPgCluster::BinDir().empty()) {
+        stores.push_back(CPgCluster::Shared().CreateDatabase("newer"));
+        // A database nobody migrated yet is not served either.
+        const Result bare = RunProcess({EQ_TEST_SERVER, "serve", "--db", stores.back()});
+        EXPECT_EQ(bare.exitCode, 1);
+        EXPECT_NE(bare.err.find("run eq-server migrate"), std::string::npos) << bare.err;
+    }
+    const std::string csv = dir.Path() + "/hosts.csv";
+    Expect0(RunProcess({"/bin/sh", "-c", "printf 'address\\n10.9.9.9\\n' >" + csv}), "printf");
+    for (const std::string& db : stores) {
+        SCOPED_TRACE(db);
+        const Result created = RunProcess({EQ_TEST_SERVER, "migrate", "--db", db});
+        EXPECT_EQ(created.exitCode, 0) << created.err;
+        EXPECT_EQ(created.out, "schema version 1 (was 0)\n");
+        const Result again = RunProcess({EQ_TEST_SERVER, "migrate", "--db", db});
+        EXPECT_EQ(again.out, "schema version 1 (unchanged)\n");
+
+        eqsrv::CAdminDb::Open(db, false)->Exec("UPDATE schema_version SET version = 2");
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{EQ_TEST_SERVER, "serve", "--db", db},
+              std::vector<std::string>{EQ_TEST_SERVER, "migrate", "--db", db},
+              std::vector<std::string>{EQ_TEST_SERVER, "import", "hosts", csv, "--db", db}}) {
+            const Result r = RunProcess(command);
+            EXPECT_EQ(r.exitCode, 1) << command[1];
+            EXPECT_NE(r.err.find("schema version 2, newer than this eq-server's 1"),
+                      std::string::npos)
+                << command[1] << ": " << r.err;
+        }
+        EXPECT_EQ(eqsrv::CAdminDb::Open(db, false)->Number("SELECT count(*) FROM hosts"), 0);
+    }
+    // A file from before the version table is brought up to it.
+    eqsrv::CAdminDb::Open(stores[0], false)->Exec("DROP TABLE schema_version");
+    const Result upgraded = RunProcess({EQ_TEST_SERVER, "migrate", "--db", stores[0]});
+    EXPECT_EQ(upgraded.out, "schema version 1 (was 0)\n") << upgraded.err;
+    EXPECT_EQ(eqsrv::CAdminDb::Open(stores[0], false)->SchemaVersion(), 1);
+}
+
+// Which server of eq-query's list answered: the library's trace names the index of each try.
+int AnsweringServer(const std::string& trace) {
+    const std::string mark = "Dispatching data to server index #";
+    const size_t at = trace.rfind(mark);
+    return at == std::string::npos ? -1 : std::atoi(trace.c_str() + at + mark.size());
+}
+
+// Queries from several eq-query processes at once against two instances on one database: the
+// primary is killed in the middle and later started again on its port.
+TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
+    SKIP_WITHOUT_POSTGRES();
+    const std::string db = NewDemoDatabase("failover");
+    auto primary = std::make_unique<CServerProcess>(std::vector<std::string>{"--db", db});
+    const int primaryPort = primary->Port();
+    const std::string primaryUrl = primary->Url();
+    CServerProcess second({"--db", db});
+
+    struct Job {
+        RandomQuery query;
+        std::vector<OracleRow> expected;
+        // When it started and ended: 0 both up, 1 primary down, 2 primary starting, 3 back.
+        int phase = 0;
+        int endPhase = 0;
+        Result result;
+    };
+    std::vector<Job> jobs(EQ_TEST_FAILOVER_QUERIES);
+    std::mt19937 random(7);
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        jobs[i].query = MakeRandomQuery(random, i % 2 == 0, i % 3 == 0);
+        jobs[i].expected = Expected(db, jobs[i].query);
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0;
+    size_t finished = 0;
+    size_t downOnlyFinished = 0;
+    int phase = 0;
+    auto worker = [&] {
+        for (;;) {
+            Job* job = nullptr;
+            {
+                // No query starts while the primary is starting again: each one then belongs
+                // to a phase with a clear expectation.
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return phase != 2; });
+                if (next == jobs.size()) return;
+                job = &jobs[next++];
+                job->phase = phase;
+            }
+            std::vector<std::string> args = job->query.args;
+            args.insert(args.begin(), EQ_TEST_QUERY);
+            args.insert(args.end(),
+                        {"--verbose", "--server", primaryUrl, "--server", second.Url()});
+            job->result = RunProcess(args);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                job->endPhase = phase;
+                ++finished;
+                if (job->phase == 1 && phase == 1) ++downOnlyFinished;
+            }
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < EQ_TEST_FAILOVER_CLIENTS; ++i) workers.emplace_back(worker);
+    // The primary goes after a quarter of the queries and comes back once as many queries as
+    // there are clients were answered while it was away; a good part is left for its return.
+    const size_t clients = EQ_TEST_FAILOVER_CLIENTS;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return finished >= jobs.size() / 4; });
+        primary->Kill();  // under the lock: no query starts while it goes
+        phase = 1;
+        changed.wait(lock, [&] { return downOnlyFinished >= clients || finished == jobs.size(); });
+        phase = 2;
+    }
+    // Started again outside the lock (queries keep finishing meanwhile), on the same port.
+    auto restarted =
+        std::make_unique<CServerProcess>(std::vector<std::string>{"--db", db}, primaryPort);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        phase = 3;
+    }
+    changed.notify_all();
+    for (std::thread& t : workers) t.join();
+
+    int downOnly = 0;  // started and ended while the primary was down
+    int afterwards = 0;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const Job& job = jobs[i];
+        SCOPED_TRACE("query " + std::to_string(i) + " phases " + std::to_string(job.phase) +
+                     " to " + std::to_string(job.endPhase));
+        if (job.result.exitCode != 0) {
+            // Only a query under way on the primary when it died may fail, with the library's
+            // status on stderr and exit 1; every other one must be answered.
+            EXPECT_EQ(job.phase, 0) << job.result.err;
+            EXPECT_EQ(job.result.exitCode, 1);
+            EXPECT_NE(job.result.err.find("[ID=0x"), std::string::npos) << job.result.err;
+            continue;
+        }
+        // The whole answer, once: rows missing, repeated or out of order all differ here.
+        EXPECT_EQ(Jsonl(job.result.out), job.expected);
+        // A query that started while the primary was down may still find it back on a retry.
+        const int server = AnsweringServer(job.result.err);
+        if (job.phase == 1 && job.endPhase == 1) {
+            EXPECT_EQ(server, 1);  // the primary is down: the second answers
+            ++downOnly;
+        } else if (job.phase == 3) {
+            EXPECT_EQ(server, 0);  // every new query starts at the primary
+            ++afterwards;
+        }
+    }
+    // Each phase had queries of its own, or the test proved less than it claims.
+    EXPECT_GT(downOnly, 0);
+    EXPECT_GT(afterwards, 0);
+    EXPECT_TRUE(second.Running());
+}
+
+// The database restarts while a server is under load: the same server process answers again
+// afterwards, with its idle connections replaced (users checked through their own connection).
+TEST(Cluster, ServersReconnectAfterTheDatabaseRestarts) {
+    SKIP_WITHOUT_POSTGRES();
+    const std::string db = NewDemoDatabase("restart");
+    Expect0(RunProcess({EQ_TEST_SERVER, "user", "add", "ops", "--db", db},
+                       {"EQ_SERVER_PASSWORD=secret"}),
+            "user add");
+    CServerProcess server({"--db", db, "--require-auth", "--pool", "3"});
+    const pid_t pid = server.Pid();
+    std::mt19937 random(9);
+    std::vector<RandomQuery> queries;
+    std::vector<std::vector<OracleRow>> expected;
+    for (int i = 0; i < 24; ++i) {
+        queries.push_back(MakeRandomQuery(random, i % 2 == 0, i % 4 < 2));
+        expected.push_back(Expected(db, queries.back()));
+    }
+    auto run = [&](size_t i) {
+        std::vector<std::string> args = queries[i % queries.size()].args;
+        args.insert(args.begin(), EQ_TEST_QUERY);
+        args.insert(args.end(), {"--user", "ops", "--server", server.Url()});
+        return RunProcess(args, {"EQ_QUERY_PASSWORD=secret"});
+    };
+    // Load: queries keep coming while the database goes down and up; those that fail meanwhile
+    // fail cleanly, those answered are right.
+    std::atomic<bool> stop{false};
+    std::atomic<int> answered{0};
+    std::vector<std::thread> load;
+    for (size_t t = 0; t < 3; ++t) {
+        load.emplace_back([&, t] {
+            for (size_t i = t; !stop; i += 3) {
+                const Result r = run(i);
+                if (r.exitCode == 0) {
+                    EXPECT_EQ(Jsonl(r.out), expected[i % expected.size()]);
+                    ++answered;
+                } else {
+                    EXPECT_EQ(r.exitCode, 1) << r.err;
+                }
+            }
+        });
+    }
+    for (int restarts = 0; restarts < 2; ++restarts) CPgCluster::Shared().Restart();
+    stop = true;
+    for (std::thread& t : load) t.join();
+    EXPECT_GT(answered.load(), 0);
+
+    // Once more with the server idle: now every pooled connection is a broken one, and no
+    // failing query has cleared them out yet.
+    CPgCluster::Shared().Restart();
+
+    for (size_t i = 0; i < queries.size(); ++i) {
+        const Result r = run(i);
+        ASSERT_EQ(r.exitCode, 0) << "query " << i << ": " << r.err;
+        EXPECT_EQ(Jsonl(r.out), expected[i]);
+    }
+    EXPECT_TRUE(server.Running());
+    EXPECT_EQ(server.Pid(), pid);
+}
+
+}  // namespace
+}  // namespace eqtest
