@@ -511,7 +511,8 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
 }
 
 std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, std::size_t length,
-                                                    const CCmlReadLimits& limits, int lookupMode) {
+                                                    const CCmlReadLimits& limits, int lookupMode,
+                                                    const std::function<void()>& parsed) {
     if (length > limits.uMaxResponseSize) {
         ThrowLimitExceeded("document size", length, "maxResponseSize", limits.uMaxResponseSize);
     }
@@ -519,6 +520,7 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
     CCmlParser parser(CML_DONT_VALIDATE);
     parser.SetReadLimits(&scope.GetLimits());
     parser.ParseBuffer(bytes, length, CML_DONT_VALIDATE);
+    if (parsed) parsed();
     scope.CheckCancel();
     scope.StartReadingTree(parser.GetMemoryBudget());
     return Deserialize(parser.GetDocumentElement(), lookupMode);

@@ -137,7 +137,12 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
             CLockGuard guard(*this);
             return ResetRequestState("CEventQueryServices::SendPendingData::postDataResponseCheck");
         }
-        if (ProcessResponse(response.pData, response.uLength) == zavToolsLib::ZAV_OK) {
+        // The body goes as soon as it is parsed, before the objects are read from the tree.
+        const auto releaseBody = [&response] {
+            SCS_CALL(SCS_Free)(response.pData);
+            response.pData = nullptr;
+        };
+        if (ProcessResponse(response.pData, response.uLength, releaseBody) == zavToolsLib::ZAV_OK) {
             return zavToolsLib::ZAV_OK;
         }
         CLockGuard guard(*this);

@@ -41,7 +41,8 @@ const char* Utf8Into(std::string& buffer, const std::wstring& text) {
 
 }  // namespace
 
-uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length) {
+uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length,
+                                              const std::function<void()>& releaseText) {
     Log(EQ_TRACE_DEBUG, "Processing response", kProcessFunction);
     bool dumpEnabled;
     {
@@ -75,7 +76,7 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length)
         // Bounded: whoever answered the post chose every byte.
         std::unique_ptr<zav::cml::CCmlDocumentBase> document =
             zav::cml::DeserializeBuffer(reinterpret_cast<const unsigned char*>(text), length,
-                                        limits, zav::cml::CML_LOOKUP_MATCH);
+                                        limits, zav::cml::CML_LOOKUP_MATCH, releaseText);
         if (!document) {
             throw zav::cml::CCmlException(
                 kContext, L"No document object is registered for the input message.",
