@@ -20,6 +20,17 @@ std::wstring Context(const char* cls, const char* op) {
 
 XStr::XStr(const wchar_t* s) {
     if (s == nullptr) return;
+    // Names below the surrogates are copied unit for unit.
+    std::size_t n = 0;
+    while (n + 1 < std::size(m_inPlace) && s[n] != 0 && static_cast<uint32_t>(s[n]) < 0xD800) {
+        m_inPlace[n] = static_cast<XMLCh>(s[n]);
+        ++n;
+    }
+    if (s[n] == 0) {
+        m_inPlace[n] = 0;
+        m_pText = m_inPlace;
+        return;
+    }
     const wchar_t* from = s;
     const wchar_t* const end = s + std::char_traits<wchar_t>::length(s);
     char16_t* to = m_inPlace;
@@ -35,8 +46,22 @@ XStr::XStr(const wchar_t* s) {
 }
 
 void ConvertInto(std::wstring& out, const XMLCh* s) {
+    if (s == nullptr) {
+        out.clear();
+        return;
+    }
+    // Short texts below the surrogates, names and most values, in one pass and one assignment.
+    wchar_t buffer[64];
+    std::size_t n = 0;
+    while (n < std::size(buffer) && s[n] != 0 && s[n] < 0xD800) {
+        buffer[n] = static_cast<wchar_t>(s[n]);
+        ++n;
+    }
+    if (s[n] == 0) {
+        out.assign(buffer, n);
+        return;
+    }
     out.clear();
-    if (s == nullptr) return;
     // Sized once: a UTF-16 text never has fewer units than code points.
     const std::size_t length = std::char_traits<char16_t>::length(s);
     out.reserve(length);

@@ -1,6 +1,7 @@
 // Reading a compound message from its document element.
 #include <xercesc/dom/DOMException.hpp>
 #include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/util/XMLString.hpp>
 
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "cml/CmlNamespace.h"
 #include "cml/CmlReadLimits.h"
 #include "cml/CmlTagNames.h"
+#include "zavToolsLib/ConvertUTF.h"
 #include "zavToolsLib/zavStatus.h"
 
 namespace zav::cml {
@@ -44,30 +46,29 @@ using Blocks = std::vector<xercesc::DOMNode*>;
 
 // The request and the response blocks anywhere below the body, each list in document order, as
 // the body's element lists by namespace and local name have them; found in one walk of the tree.
+// Depth first, in document order; the depth is bounded by the reading limits.
+void FindBlocks(const xercesc::DOMNode* parent, const XMLCh* cmlNamespace, Blocks& requests,
+                Blocks& responses) {
+    for (xercesc::DOMNode* node = parent->getFirstChild(); node != nullptr;
+         node = node->getNextSibling()) {
+        if (node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
+        // The local name first: short, and it tells most elements apart at once.
+        const XMLCh* localName = node->getLocalName();
+        Blocks* blocks = dom_detail::SameText(localName, CML_TAG_REQUEST)    ? &requests
+                         : dom_detail::SameText(localName, CML_TAG_RESPONSE) ? &responses
+                                                                             : nullptr;
+        if (blocks != nullptr &&
+            xercesc::XMLString::equals(node->getNamespaceURI(), cmlNamespace)) {
+            blocks->push_back(node);
+        }
+        FindBlocks(node, cmlNamespace, requests, responses);
+    }
+}
+
 void FindBlocks(const CCmlDOM_Element& body, const std::wstring& cmlNamespace, Blocks& requests,
                 Blocks& responses) {
-    xercesc::DOMNode* const top = body.GetDOMNode();
-    xercesc::DOMNode* node = top->getFirstChild();
-    while (node != nullptr) {
-        if (node->getNodeType() == xercesc::DOMNode::ELEMENT_NODE) {
-            // The local name first: short, and it tells most elements apart at once.
-            const XMLCh* localName = node->getLocalName();
-            Blocks* blocks = dom_detail::SameText(localName, CML_TAG_REQUEST)    ? &requests
-                             : dom_detail::SameText(localName, CML_TAG_RESPONSE) ? &responses
-                                                                                 : nullptr;
-            if (blocks != nullptr &&
-                dom_detail::SameText(node->getNamespaceURI(), cmlNamespace.c_str())) {
-                blocks->push_back(node);
-            }
-        }
-        // Depth first, in document order, never above the body.
-        if (xercesc::DOMNode* child = node->getFirstChild()) {
-            node = child;
-            continue;
-        }
-        while (node != top && node->getNextSibling() == nullptr) node = node->getParentNode();
-        node = node == top ? nullptr : node->getNextSibling();
-    }
+    const std::u16string ns = zavToolsLib::ToUtf16(cmlNamespace);
+    FindBlocks(body.GetDOMNode(), ns.c_str(), requests, responses);
 }
 
 // Reads every element child of the blocks through the class factory and hands those of class

@@ -34,8 +34,17 @@ std::string SchemaFailureText(const zav::cml::CSchemaException& e) {
 
 // text as UTF-8 in buffer, whose memory is kept from one text to the next.
 const char* Utf8Into(std::string& buffer, const std::wstring& text) {
-    buffer.clear();
-    zavToolsLib::Utf32ToUtf8(text, buffer, true);
+    // Mostly ASCII: copied as it is; the converter takes over at the first other character.
+    buffer.resize(text.size());
+    std::size_t i = 0;
+    for (; i < text.size() && static_cast<uint32_t>(text[i]) < 0x80; ++i) {
+        buffer[i] = static_cast<char>(text[i]);
+    }
+    if (i != text.size()) {
+        buffer.resize(i);
+        const wchar_t* rest = text.data() + i;
+        zavToolsLib::Utf32ToUtf8(rest, text.data() + text.size(), buffer, true);
+    }
     return buffer.c_str();
 }
 

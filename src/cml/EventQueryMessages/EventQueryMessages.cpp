@@ -45,6 +45,17 @@ bool IsVocabularyElement(const CCmlDOM_Node& node, const wchar_t* name) {
            node.IsNamespaceURI(CML_NS_EVENT_QUERY_MESSAGES);
 }
 
+bool IsVocabularyElement(const CCmlDOM_Node& node, const wchar_t* name, const void*& matched) {
+    if (node.getNodeType() != xercesc::DOMNode::ELEMENT_NODE || !node.IsNodeName(name)) {
+        return false;
+    }
+    const XMLCh* namespaceURI = node.GetDOMNode()->getNamespaceURI();
+    if (namespaceURI != nullptr && namespaceURI == matched) return true;
+    if (!node.IsNamespaceURI(CML_NS_EVENT_QUERY_MESSAGES)) return false;
+    matched = namespaceURI;
+    return true;
+}
+
 const wchar_t* FlagText(bool flag) { return flag ? CML_TAG_TRUE : CML_TAG_FALSE; }
 
 namespace {

@@ -8,7 +8,6 @@
 
 #include "cml/CmlDOM_Element.h"
 #include "cml/CmlDOM_Exception.h"
-#include "cml/CmlDOM_NodeList.h"
 #include "cml/CmlException.h"
 #include "cml/CmlNamespace.h"
 #include "cml/CmlReadLimits.h"
@@ -93,12 +92,13 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
         // Items of the other kind are not read at all.
         const std::wstring itemTag = GetResultItemTagName();
         CCmlReadScope* const scope = CCmlReadScope::Current();
-        // Room for the items the answer announces, but never for more than it has children:
-        // the count is the server's word. The room is paid for before it is taken.
-        std::size_t room = std::min<std::size_t>(GetCount(), element.getChildNodes().getLength());
+        // Room for the items the answer announces, when the memory budget has it: the count is
+        // the server's word, so the room is paid for first and a count that does not fit gets
+        // none (the list then grows as items come).
+        std::size_t room = 0;
         if (scope != nullptr) {
-            room = std::min<std::size_t>(room, scope->GetLimits().uMaxResultItems);
-            scope->AddReadMemory(room * sizeof(CEventQueryResultItem));
+            room = std::min<std::size_t>(GetCount(), scope->GetLimits().uMaxResultItems);
+            if (!scope->TryAddReadMemory(room * sizeof(CEventQueryResultItem))) room = 0;
         }
         m_resultItems.reserve(m_resultItems.size() + room);
         std::size_t read = 0;

@@ -6,7 +6,6 @@
 
 #include "cml/CmlDOM_Element.h"
 #include "cml/CmlDOM_Exception.h"
-#include "cml/CmlDOM_NodeList.h"
 #include "cml/CmlException.h"
 #include "cml/CmlTagNames.h"
 #include "cml/CmlWriter.h"
@@ -84,8 +83,6 @@ void CEventQueryResultItem::Deserialize(const CCmlDOM_Element& element) {
         // Converted straight into the members: no temporary strings.
         element.getTagName(m_strTagName);
         element.getAttribute(CML_TAG_RESULT_ID, m_strResultId);
-        // At most one pair per child; the children are few and counted without converting.
-        m_data.reserve(m_data.size() + element.getChildNodes().getLength());
         ForEachChild(element, CML_TAG_RESULT_DATA, [this](const CCmlDOM_Element& data) {
             DataPair& pair = m_data.emplace_back();
             data.getAttribute(CML_TAG_NAME, pair.first);
