@@ -184,6 +184,7 @@ void PutEscaped(Stream& os, std::wstring_view text, bool lineFeed) {
     text = text.substr(0, text.find(L'\0'));
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] > L'>') continue;  // above every character that is escaped
         if (const wchar_t* replacement = Escape(text[i], lineFeed)) {
             Put(os, text.substr(start, i - start));
             Put(os, replacement);
