@@ -141,6 +141,8 @@ public:
     virtual void SetValidationMode(uint32_t mode) { m_uValidationMode = mode; }
     // Owned by the parser.
     virtual const CCmlDOM_Document& GetDocument() const { return m_document; }
+    // Lets the document of the last parse go now rather than at the next parse.
+    void ReleaseDocument() noexcept;
 
     // Validating parse; a failure becomes CSchemaException with the incompatibilities found.
     // The check re-reads the input, so after a failure the parser holds the document as read
