@@ -56,6 +56,7 @@ extern "C" {
 #define EQ_E_REQUEST_DROPPED 0xC75802C1u     /**< the outstanding request was dropped */
 #define EQ_E_BAD_RESPONSE 0xC75802C2u        /**< a response could not be processed */
 #define EQ_I_SERVER_BUSY 0x4759001Fu         /**< the server asked to retry later */
+#define EQ_E_RESPONSE_TOO_LARGE 0xC759000Eu  /**< answer over max_response_size; not retried */
 #define EQ_I_RETRIES_EXHAUSTED 0x47590025u   /**< all retries on all servers failed */
 /** @} */
 

@@ -64,6 +64,20 @@ uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strErr
             bValid = ParseUint32(strValue, m_transport.uConnectTimeout);
         } else if (strKey == "transfer_timeout") {
             bValid = ParseUint32(strValue, m_transport.uTransferTimeout);
+        } else if (strKey == "max_response_size") {
+            // A bad limit must not cost the destination its servers: the default stands in.
+            uint32_t uSize = 0;
+            if (ParseUint32(strValue, uSize) && uSize >= SCS_MAX_RESPONSE_MIN &&
+                uSize <= SCS_MAX_RESPONSE_MAX) {
+                m_transport.uMaxResponseSize = uSize;
+            } else {
+                m_transport.uMaxResponseSize = SCS_MAX_RESPONSE_DEFAULT;
+                m_warnings.push_back("[transport] max_response_size '" + strValue +
+                                     "' is not a number from " +
+                                     std::to_string(SCS_MAX_RESPONSE_MIN) + " to " +
+                                     std::to_string(SCS_MAX_RESPONSE_MAX) + "; using " +
+                                     std::to_string(SCS_MAX_RESPONSE_DEFAULT));
+            }
         } else if (strKey == "ca_file") {
             m_transport.strCaFile = strValue;
         } else if (strKey == "ca_path") {
@@ -94,6 +108,9 @@ std::string CCommSettings::ToText() const {
     }
     ini.Add(TRANSPORT, "connect_timeout", std::to_string(m_transport.uConnectTimeout));
     ini.Add(TRANSPORT, "transfer_timeout", std::to_string(m_transport.uTransferTimeout));
+    if (m_transport.uMaxResponseSize != SCS_MAX_RESPONSE_DEFAULT) {
+        ini.Add(TRANSPORT, "max_response_size", std::to_string(m_transport.uMaxResponseSize));
+    }
     ini.Add(TRANSPORT, "ca_file", m_transport.strCaFile);
     ini.Add(TRANSPORT, "ca_path", m_transport.strCaPath);
     ini.Add(TRANSPORT, "proxy", m_transport.strProxy);

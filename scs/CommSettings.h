@@ -13,9 +13,15 @@
 
 namespace zavscs {
 
+// Bounds of max_response_size; a value outside them, or no number, gives the default.
+constexpr uint32_t SCS_MAX_RESPONSE_DEFAULT = 64u * 1024u * 1024u;
+constexpr uint32_t SCS_MAX_RESPONSE_MIN = 4096;
+constexpr uint32_t SCS_MAX_RESPONSE_MAX = 1024u * 1024u * 1024u;
+
 struct STransportOptions {
-    uint32_t uConnectTimeout = 30000;    // ms, when the caller passes 0
-    uint32_t uTransferTimeout = 120000;  // ms, when the caller passes 0
+    uint32_t uConnectTimeout = 30000;                      // ms, when the caller passes 0
+    uint32_t uTransferTimeout = 120000;                    // ms, when the caller passes 0
+    uint32_t uMaxResponseSize = SCS_MAX_RESPONSE_DEFAULT;  // bytes of one answer
     std::string strCaFile;
     std::string strCaPath;
     std::string strProxy;  // empty: no proxy, whatever the environment says
@@ -35,6 +41,8 @@ public:
     const STransportOptions& Transport() const { return m_transport; }
     // Entries without a key that LoadFile skipped (they cannot be written back).
     size_t SkippedEntries() const { return m_uSkipped; }
+    // Values LoadFile replaced by their defaults, one text each for the trace log.
+    const std::vector<std::string>& Warnings() const { return m_warnings; }
 
     // 0 or SCS_E_INVALID_ARG (not an http or https URL, or too long for a line of a saved file).
     uint32_t AddServer(const std::string& strUrl);
@@ -49,6 +57,7 @@ private:
     STransportOptions m_transport;
     CIniFile m_other;
     size_t m_uSkipped = 0;
+    std::vector<std::string> m_warnings;
 };
 
 }  // namespace zavscs

@@ -10,27 +10,38 @@ namespace zavscs {
 
 namespace {
 
-// A response larger than this is refused rather than exhausting memory.
-constexpr size_t MAX_RESPONSE = 64u * 1024u * 1024u;
-
 struct STransfer {
     const std::atomic<uint64_t>* pGeneration;
     uint64_t uGeneration;
     std::string* pBody;
+    CURL* pHandle;
+    size_t uMaxResponse;  // larger answers are refused rather than exhausting memory
     bool bTooLarge;
+    bool bNoMemory;
+    bool bSized;
 };
 
 size_t OnWrite(char* pData, size_t uSize, size_t uCount, void* pUser) {
     auto* pTransfer = static_cast<STransfer*>(pUser);
     const size_t uBytes = uSize * uCount;
-    if (pTransfer->pBody->size() + uBytes > MAX_RESPONSE) {
+    if (pTransfer->pBody->size() + uBytes > pTransfer->uMaxResponse) {
         pTransfer->bTooLarge = true;
         return 0;
     }
     try {
+        if (!pTransfer->bSized) {
+            // Sized once from the announced length: no doubling, no spare room held later.
+            pTransfer->bSized = true;
+            curl_off_t length = -1;
+            if (curl_easy_getinfo(pTransfer->pHandle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+                                  &length) == CURLE_OK &&
+                length > 0 && static_cast<uint64_t>(length) <= pTransfer->uMaxResponse) {
+                pTransfer->pBody->reserve(static_cast<size_t>(length));
+            }
+        }
         pTransfer->pBody->append(pData, uBytes);
     } catch (...) {
-        pTransfer->bTooLarge = true;
+        pTransfer->bNoMemory = true;
         return 0;
     }
     return uBytes;
@@ -139,9 +150,10 @@ SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGener
         AddHeader(headers, "Accept-Language: " + request.strLanguage);
     }
 
-    STransfer transfer{&m_uGeneration, uGeneration, &result.strBody, false};
-    char errorText[CURL_ERROR_SIZE] = "";
     const STransportOptions& options = request.options;
+    STransfer transfer{&m_uGeneration,           uGeneration, &result.strBody, handle.get(),
+                       options.uMaxResponseSize, false,       false,           false};
+    char errorText[CURL_ERROR_SIZE] = "";
     COptionSetter set(handle.get());
     set(CURLOPT_URL, request.strUrl.c_str())(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_NOSIGNAL, 1L)(CURLOPT_ERRORBUFFER, errorText);
@@ -158,6 +170,8 @@ SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGener
     if (!options.strCaPath.empty()) {
         set(CURLOPT_CAPATH, options.strCaPath.c_str());
     }
+    // An announced length over the limit is refused before the body is read.
+    set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.uMaxResponseSize));
     if (request.bProbe) {
         set(CURLOPT_NOBODY, 1L);
     } else {
@@ -184,8 +198,12 @@ SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGener
     if (code != CURLE_OK) {
         result.uStatus = StatusOfCurlCode(code);
         result.strError = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
-        if (transfer.bTooLarge) {
-            result.strError = "response too large or out of memory";
+        if (transfer.bTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+            result.uStatus = SCS_E_RESPONSE_TOO_LARGE;
+            result.strError = "the answer is larger than max_response_size = " +
+                              std::to_string(options.uMaxResponseSize) + " bytes";
+        } else if (transfer.bNoMemory) {
+            result.strError = "out of memory for the answer";
         }
         return result;
     }

@@ -40,6 +40,8 @@ const char* StatusText(uint32_t status) {
             return "A settings file cannot be written";
         case SCS_E_BAD_LISTENER:
             return "Unknown listener";
+        case SCS_E_RESPONSE_TOO_LARGE:
+            return "The answer is larger than max_response_size";
         case SCS_I_SERVER_BUSY:
             return "The server is busy; retry later";
         default:

@@ -146,6 +146,9 @@ uint32_t CSessionConfig::ReadComm(const std::string& strFile,
         return uStatus;
     }
     WarnSkipped(strFile, pSettings->SkippedEntries(), pFunction);
+    for (const std::string& strWarning : pSettings->Warnings()) {
+        m_log.Write(TRACE_WARNING, strFile + ": " + strWarning, pFunction);
+    }
     pComm = std::move(pSettings);
     return 0;
 }

@@ -86,6 +86,12 @@ void CCmlDOM_Element::setIdAttributeNode(const CCmlDOM_Attr& idAttr, bool isId) 
 void CCmlDOM_Element::getAttribute(const wchar_t* name, std::string& out) const {
     out = dom_detail::Narrow(getAttribute(name));
 }
+void CCmlDOM_Element::getAttribute(const wchar_t* name, std::wstring& out) const {
+    dom_detail::ConvertInto(out, Held<DOMElement>(__func__)->getAttribute(XStr(name)));
+}
+void CCmlDOM_Element::getTagName(std::wstring& out) const {
+    dom_detail::ConvertInto(out, Held<DOMElement>(__func__)->getTagName());
+}
 void CCmlDOM_Element::getAttributeNS(const wchar_t* namespaceURI, const wchar_t* localName,
                                      std::string& out) const {
     out = dom_detail::Narrow(getAttributeNS(namespaceURI, localName));

@@ -50,6 +50,10 @@ public:
     virtual void setIdAttributeNode(const CCmlDOM_Attr& idAttr, bool isId);
 
     void getAttribute(const wchar_t* name, std::string& out) const;
+    // Wide forms that convert straight into out, reusing its buffer: for readers that keep the
+    // text. An absent attribute gives an empty string.
+    void getAttribute(const wchar_t* name, std::wstring& out) const;
+    void getTagName(std::wstring& out) const;
     void getAttributeNS(const wchar_t* namespaceURI, const wchar_t* localName,
                         std::string& out) const;
     void getTagName(std::string& out) const;

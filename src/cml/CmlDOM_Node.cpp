@@ -194,6 +194,13 @@ void* CCmlDOM_Node::setUserData(const wchar_t* key, void* data,
     return Held<DOMNode>(__func__)->setUserData(XStr(key), data, handler);
 }
 
+bool CCmlDOM_Node::IsNodeName(const wchar_t* name) const {
+    return dom_detail::SameText(Held<DOMNode>(__func__)->getNodeName(), name);
+}
+bool CCmlDOM_Node::IsNamespaceURI(const wchar_t* namespaceURI) const {
+    return dom_detail::SameText(Held<DOMNode>(__func__)->getNamespaceURI(), namespaceURI);
+}
+
 ZAV_CML_DOM_NARROW(CCmlDOM_Node, getBaseURI)
 ZAV_CML_DOM_NARROW(CCmlDOM_Node, getLocalName)
 ZAV_CML_DOM_NARROW(CCmlDOM_Node, getNamespaceURI)

@@ -77,6 +77,12 @@ public:
     virtual void* setUserData(const wchar_t* key, void* data,
                               xercesc::DOMUserDataHandler* handler = nullptr);
 
+    // Whether the node name (as written, prefix included) or the namespace is the given text,
+    // compared in the parser's own form: nothing converted, nothing copied. A node without a
+    // namespace has none of them.
+    bool IsNodeName(const wchar_t* name) const;
+    bool IsNamespaceURI(const wchar_t* namespaceURI) const;
+
     // Narrow (UTF-8) forms of the string getters; a null result gives an empty string.
     void getBaseURI(std::string& out) const;
     void getLocalName(std::string& out) const;

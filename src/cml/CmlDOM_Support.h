@@ -8,19 +8,29 @@
 
 namespace zav::cml::dom_detail {
 
-// A wide argument as the parser's string for the duration of one call; null stays null.
+// A wide argument as the parser's string for the duration of one call; null stays null. Names
+// and namespaces fit the object itself; only longer texts take the heap.
 class XStr {
 public:
     explicit XStr(const wchar_t* s);
-    operator const XMLCh*() const { return m_bNull ? nullptr : m_str.c_str(); }
+    XStr(const XStr&) = delete;
+    XStr& operator=(const XStr&) = delete;
+    operator const XMLCh*() const { return m_pText; }
 
 private:
-    bool m_bNull;
+    const XMLCh* m_pText = nullptr;
+    XMLCh m_inPlace[96];
     std::u16string m_str;
 };
 
 // Converts a parser string into the wrapper's result slot; null stays null.
 const wchar_t* StoreResult(std::wstring& slot, const XMLCh* s);
+// Converts a parser string into out (replacing its content); null gives an empty string.
+void ConvertInto(std::wstring& out, const XMLCh* s);
+
+// Whether the parser's text equals the wide text, compared as code points without converting
+// either. A null parser text equals nothing, not even an empty text.
+bool SameText(const XMLCh* text, const wchar_t* wide);
 
 // UTF-8 copy of a wide result; null gives an empty string.
 std::string Narrow(const wchar_t* s);

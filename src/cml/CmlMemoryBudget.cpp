@@ -70,6 +70,9 @@ void CCmlMemoryBudget::deallocate(void* p) {
     }
     if (block->pNext != nullptr) block->pNext->pPrevious = block->pPrevious;
     m_uHeld -= Cost(block->uSize);
+    // A parser used again frees what it held before the budget started: the budget then counts
+    // from what is left, never below nothing.
+    if (m_uHeld < m_uBase) m_uBase = m_uHeld;
     ::operator delete(block);
 }
 

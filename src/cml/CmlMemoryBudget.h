@@ -36,6 +36,12 @@ public:
         m_uHeld += bytes;
         return m_uBudget == 0 || m_uHeld - m_uBase <= m_uBudget;
     }
+    // Counts bytes only when they fit: for room that is merely useful.
+    bool TryCharge(std::size_t bytes) {
+        if (m_uBudget != 0 && m_uHeld - m_uBase + bytes > m_uBudget) return false;
+        m_uHeld += bytes;
+        return true;
+    }
     // Bytes counted since the budget started.
     std::size_t GetUsed() const { return m_uHeld - m_uBase; }
 

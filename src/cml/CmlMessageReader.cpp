@@ -1,16 +1,21 @@
 // Reading a compound message from its document element.
 #include <xercesc/dom/DOMException.hpp>
 #include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include <vector>
 
 #include "cml/CmlClassFactory.h"
 #include "cml/CmlDOM_Element.h"
 #include "cml/CmlDOM_Exception.h"
 #include "cml/CmlDOM_NodeList.h"
+#include "cml/CmlDOM_Support.h"
 #include "cml/CmlException.h"
 #include "cml/CmlMessage.h"
 #include "cml/CmlNamespace.h"
 #include "cml/CmlReadLimits.h"
 #include "cml/CmlTagNames.h"
+#include "zavToolsLib/ConvertUTF.h"
 #include "zavToolsLib/zavStatus.h"
 
 namespace zav::cml {
@@ -25,9 +30,11 @@ CCmlDOM_Element AsElement(const CCmlDOM_Node& node) {
     return element;
 }
 
-// The first element of the list, or an empty wrapper.
+// The first element of the list, or an empty wrapper. Asking a deep list for its length would
+// walk the whole tree; its first item is found as soon as the walk reaches it.
 CCmlDOM_Element First(const CCmlDOM_NodeList& list) {
-    return list.getLength() != 0 ? AsElement(list.item(0)) : CCmlDOM_Element();
+    const CCmlDOM_Node first = list.item(0);
+    return first.IsNull() ? CCmlDOM_Element() : AsElement(first);
 }
 
 [[noreturn]] void ThrowMissing(const wchar_t* tag) {
@@ -35,16 +42,41 @@ CCmlDOM_Element First(const CCmlDOM_NodeList& list) {
                         std::wstring(L"Missing \"") + tag + L"\" element", CML_E_MISSING_ELEMENT);
 }
 
-// Reads every element child of the block elements named blockTag in the body through the class
-// factory and hands those of class Body to add. Children of unregistered classes are skipped.
+using Blocks = std::vector<xercesc::DOMNode*>;
+
+// The request and the response blocks anywhere below the body, each list in document order, as
+// the body's element lists by namespace and local name have them; found in one walk of the tree.
+// Depth first, in document order; the depth is bounded by the reading limits.
+void FindBlocks(const xercesc::DOMNode* parent, const XMLCh* cmlNamespace, Blocks& requests,
+                Blocks& responses) {
+    for (xercesc::DOMNode* node = parent->getFirstChild(); node != nullptr;
+         node = node->getNextSibling()) {
+        if (node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
+        // The local name first: short, and it tells most elements apart at once.
+        const XMLCh* localName = node->getLocalName();
+        Blocks* blocks = dom_detail::SameText(localName, CML_TAG_REQUEST)    ? &requests
+                         : dom_detail::SameText(localName, CML_TAG_RESPONSE) ? &responses
+                                                                             : nullptr;
+        if (blocks != nullptr &&
+            xercesc::XMLString::equals(node->getNamespaceURI(), cmlNamespace)) {
+            blocks->push_back(node);
+        }
+        FindBlocks(node, cmlNamespace, requests, responses);
+    }
+}
+
+void FindBlocks(const CCmlDOM_Element& body, const std::wstring& cmlNamespace, Blocks& requests,
+                Blocks& responses) {
+    const std::u16string ns = zavToolsLib::ToUtf16(cmlNamespace);
+    FindBlocks(body.GetDOMNode(), ns.c_str(), requests, responses);
+}
+
+// Reads every element child of the blocks through the class factory and hands those of class
+// Body to add. Children of unregistered classes are skipped.
 template <class Body, class Add>
-void ReadBlock(const CCmlDOM_Element& body, const std::wstring& cmlNamespace,
-               const wchar_t* blockTag, const wchar_t* context, Add&& add) {
-    const CCmlDOM_NodeList blocks = body.getElementsByTagNameNS(cmlNamespace.c_str(), blockTag);
-    // A deep list walks the tree again for every getLength: count once, then read in order.
-    const std::size_t count = blocks.getLength();
-    for (std::size_t i = 0; i < count; ++i) {
-        for (CCmlDOM_Node child = blocks.item(i).getFirstChild(); !child.IsNull();
+void ReadBlock(const Blocks& blocks, const wchar_t* context, Add&& add) {
+    for (xercesc::DOMNode* block : blocks) {
+        for (CCmlDOM_Node child = CCmlDOM_Node(block).getFirstChild(); !child.IsNull();
              child = child.getNextSibling()) {
             if (child.getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
             std::unique_ptr<CCmlDocumentBase> document =
@@ -101,22 +133,20 @@ void CCmlMessage::ReadEnvelope(const CCmlDOM_Element& root) {
     for (CCmlDOM_Node child = envelope.getFirstChild(); !child.IsNull();
          child = child.getNextSibling()) {
         if (child.getNodeType() != xercesc::DOMNode::ELEMENT_NODE ||
-            Text(child.getNamespaceURI()) != cmlNamespace) {
+            !child.IsNamespaceURI(cmlNamespace.c_str())) {
             continue;
         }
-        const std::wstring name = Text(child.getNodeName());
-        if (name == CML_TAG_SOURCE) {
+        if (child.IsNodeName(CML_TAG_SOURCE)) {
             m_source.Deserialize(AsElement(child));
-        } else if (name == CML_TAG_DESTINATION) {
+        } else if (child.IsNodeName(CML_TAG_DESTINATION)) {
             AddDestination(CAgentInfo());
             m_destinations.back().Deserialize(AsElement(child));
-        } else if (name == CML_TAG_MESSAGE_BODY) {
-            const CCmlDOM_Element body = AsElement(child);
-            ReadBlock<CCmlRequest>(body, cmlNamespace, CML_TAG_REQUEST,
-                                   L"Error deserializing CML request",
+        } else if (child.IsNodeName(CML_TAG_MESSAGE_BODY)) {
+            Blocks requests, responses;
+            FindBlocks(AsElement(child), cmlNamespace, requests, responses);
+            ReadBlock<CCmlRequest>(requests, L"Error deserializing CML request",
                                    [this](CCmlRequest* request) { AddRequest(request); });
-            ReadBlock<CCmlResponse>(body, cmlNamespace, CML_TAG_RESPONSE,
-                                    L"Error deserializing CML response",
+            ReadBlock<CCmlResponse>(responses, L"Error deserializing CML response",
                                     [this](CCmlResponse* response) { AddResponse(response); });
         }
     }

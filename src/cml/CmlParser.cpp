@@ -328,6 +328,14 @@ void CCmlParser::ParseBuffer(const unsigned char* bytes, std::size_t length, uin
 
 CCmlDOM_Element CCmlParser::GetDocumentElement() const { return m_document.getDocumentElement(); }
 
+void CCmlParser::ReleaseDocument() noexcept {
+    try {
+        m_document.SetDOMNode(nullptr);
+    } catch (...) {
+        // Releasing cannot fail in a way the caller could act on; the next parse resets it.
+    }
+}
+
 void CCmlParser::Parse(const xercesc::InputSource& input, uint32_t mode,
                        const std::wstring& folder) {
     const bool validate = mode == CML_VALIDATE ||
@@ -511,14 +519,33 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
 }
 
 std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, std::size_t length,
-                                                    const CCmlReadLimits& limits, int lookupMode) {
+                                                    const CCmlReadLimits& limits, int lookupMode,
+                                                    const std::function<void()>& parsed) {
     if (length > limits.uMaxResponseSize) {
         ThrowLimitExceeded("document size", length, "maxResponseSize", limits.uMaxResponseSize);
     }
     CCmlReadScope scope(limits);
-    CCmlParser parser(CML_DONT_VALIDATE);
+    // Building a parser costs more than reading a short answer: each thread keeps one for its
+    // bounded reads and lets the document go after each. A read inside a read (none is known)
+    // gets a parser of its own.
+    thread_local CCmlParser threadParser(CML_DONT_VALIDATE);
+    thread_local bool threadParserBusy = false;
+    std::optional<CCmlParser> ownParser;
+    CCmlParser& parser = threadParserBusy ? ownParser.emplace(CML_DONT_VALIDATE) : threadParser;
+    struct CDone {
+        CCmlParser& parser;
+        bool& busy;
+        const bool wasBusy;
+        ~CDone() {
+            parser.ReleaseDocument();
+            parser.SetReadLimits(nullptr);
+            busy = wasBusy;
+        }
+    } done{parser, threadParserBusy, threadParserBusy};
+    threadParserBusy = true;
     parser.SetReadLimits(&scope.GetLimits());
     parser.ParseBuffer(bytes, length, CML_DONT_VALIDATE);
+    if (parsed) parsed();
     scope.CheckCancel();
     scope.StartReadingTree(parser.GetMemoryBudget());
     return Deserialize(parser.GetDocumentElement(), lookupMode);

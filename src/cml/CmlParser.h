@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,6 +141,8 @@ public:
     virtual void SetValidationMode(uint32_t mode) { m_uValidationMode = mode; }
     // Owned by the parser.
     virtual const CCmlDOM_Document& GetDocument() const { return m_document; }
+    // Lets the document of the last parse go now rather than at the next parse.
+    void ReleaseDocument() noexcept;
 
     // Validating parse; a failure becomes CSchemaException with the incompatibilities found.
     // The check re-reads the input, so after a failure the parser holds the document as read
@@ -184,10 +187,13 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
                                                     const std::wstring& folder = std::wstring(),
                                                     int lookupMode = CML_LOOKUP_MATCH);
 // The same for an untrusted document: parsing and reading are bounded by the limits (the
-// document's size included) and raise CML_E_LIMIT_EXCEEDED or CML_E_READ_CANCELLED.
+// document's size included) and raise CML_E_LIMIT_EXCEEDED or CML_E_READ_CANCELLED. parsed, when
+// set, runs once the bytes are no longer needed (the tree is built, the objects not yet read),
+// so that the caller can let them go before the reading's peak of memory.
 std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, std::size_t length,
                                                     const CCmlReadLimits& limits,
-                                                    int lookupMode = CML_LOOKUP_MATCH);
+                                                    int lookupMode = CML_LOOKUP_MATCH,
+                                                    const std::function<void()>& parsed = {});
 std::unique_ptr<CCmlDocumentBase> DeserializeFile(const wchar_t* path,
                                                   uint32_t mode = CML_DONT_VALIDATE,
                                                   const NamespaceSet* namespaces = nullptr,

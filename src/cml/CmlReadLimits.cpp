@@ -56,6 +56,10 @@ void CCmlReadScope::AddReadMemory(std::size_t bytes) {
     }
 }
 
+bool CCmlReadScope::TryAddReadMemory(std::size_t bytes) {
+    return m_pMemory == nullptr || m_pMemory->TryCharge(bytes);
+}
+
 void CCmlReadScope::CheckCancel() const { CheckReadCancelled(m_limits); }
 
 CCmlReadScope::CMessageLevel::CMessageLevel() : m_pScope(Current()) {

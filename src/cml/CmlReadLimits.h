@@ -63,6 +63,8 @@ public:
     void StartReadingTree(CCmlMemoryBudget& memory);
     // Counts bytes held by objects read from the tree; raises when the budget is exceeded.
     void AddReadMemory(std::size_t bytes);
+    // Counts them only when they fit the budget, and says whether they did.
+    bool TryAddReadMemory(std::size_t bytes);
     // Raises when asked to stop.
     void CheckCancel() const;
 

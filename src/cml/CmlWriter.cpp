@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -22,7 +24,95 @@ bool g_bSerializeDefaults = false;
 void Put(std::wostream& os, std::wstring_view text) {
     os.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
-void Put(std::ostream& os, std::wstring_view text) { zavToolsLib::WriteWide(os, text); }
+// Bytes into the stream's buffer. A tag is written in many small pieces, and a sentry per piece
+// costs more than the piece: a stream without a tie or unitbuf needs none for them.
+void PutBytes(std::ostream& os, const char* bytes, std::size_t n) {
+    if (os.tie() != nullptr || (os.flags() & std::ios::unitbuf) != 0 || !os.good() ||
+        os.rdbuf() == nullptr) {
+        os.write(bytes, static_cast<std::streamsize>(n));
+        return;
+    }
+    if (os.rdbuf()->sputn(bytes, static_cast<std::streamsize>(n)) !=
+        static_cast<std::streamsize>(n)) {
+        os.setstate(std::ios::badbit);
+    }
+}
+
+// Narrow streams: ASCII goes out as it is, which is what every conversion facet makes of it, in
+// runs without consulting the locale; only other characters go through the stream's facet.
+void Put(std::ostream& os, std::wstring_view text) {
+    char buffer[256];
+    const wchar_t* p = text.data();
+    const wchar_t* const end = p + text.size();
+    while (p < end) {
+        const wchar_t* const stop = end - p > 256 ? p + 256 : end;
+        char* out = buffer;
+        while (p < stop && static_cast<uint32_t>(*p) < 0x80) *out++ = static_cast<char>(*p++);
+        if (out != buffer) PutBytes(os, buffer, static_cast<std::size_t>(out - buffer));
+        const wchar_t* wide = p;
+        while (wide < end && static_cast<uint32_t>(*wide) >= 0x80) ++wide;
+        if (wide != p) {
+            zavToolsLib::WriteWide(os, std::wstring_view(p, static_cast<std::size_t>(wide - p)));
+            p = wide;
+        }
+    }
+}
+
+// The pieces of one tag or attribute, gathered so that a narrow stream gets them in one call.
+// Flush writes them; nothing is written on destruction, so that a failing stream may throw.
+template <class Stream>
+class CPieces;
+
+template <>
+class CPieces<std::wostream> {
+public:
+    explicit CPieces(std::wostream& os) : m_os(os) {}
+    void Add(std::wstring_view text) { Put(m_os, text); }
+    void Flush() {}
+
+private:
+    std::wostream& m_os;
+};
+
+template <>
+class CPieces<std::ostream> {
+public:
+    explicit CPieces(std::ostream& os) : m_os(os) {}
+    void Add(std::wstring_view text) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const wchar_t c = text[i];
+            if (static_cast<uint32_t>(c) >= 0x80 || m_uUsed == sizeof m_buffer) {
+                Flush();
+                Put(m_os, text.substr(i));
+                return;
+            }
+            m_buffer[m_uUsed++] = static_cast<char>(c);
+        }
+    }
+    void Blanks(std::size_t n) {
+        if (n > sizeof m_buffer - m_uUsed) Flush();
+        for (; n > sizeof m_buffer; n -= sizeof m_buffer / 2) {
+            std::memset(m_buffer, ' ', sizeof m_buffer / 2);
+            PutBytes(m_os, m_buffer, sizeof m_buffer / 2);
+        }
+        std::memset(m_buffer + m_uUsed, ' ', n);
+        m_uUsed += n;
+    }
+    void Flush() {
+        if (m_uUsed != 0) PutBytes(m_os, m_buffer, m_uUsed);
+        m_uUsed = 0;
+    }
+
+private:
+    std::ostream& m_os;
+    char m_buffer[512];
+    std::size_t m_uUsed = 0;
+};
+
+template <class Stream>
+void Put(CPieces<Stream>& pieces, std::wstring_view text) {
+    pieces.Add(text);
+}
 
 // The replacement of one character, or null when it is copied.
 template <class Ch>
@@ -87,6 +177,38 @@ std::basic_string<Ch> Translate(const Ch* text, bool lineFeed, const wchar_t* co
 constexpr wchar_t kAttributeContext[] = L"Translating XML attribute value";
 constexpr wchar_t kContentContext[] = L"Translating XML content";
 
+// The escaped text straight into the stream, as TranslateAttributeValue or TranslateContent
+// would make it: the text ends at its first NUL, as a C string does.
+template <class Stream>
+void PutEscaped(Stream& os, std::wstring_view text, bool lineFeed) {
+    text = text.substr(0, text.find(L'\0'));
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] > L'>') continue;  // above every character that is escaped
+        if (const wchar_t* replacement = Escape(text[i], lineFeed)) {
+            Put(os, text.substr(start, i - start));
+            Put(os, replacement);
+            start = i + 1;
+        }
+    }
+    Put(os, text.substr(start));
+}
+
+// level times the indentation width blanks, without building a string for them.
+void Indent(CPieces<std::ostream>& pieces, uint32_t level) {
+    pieces.Blanks(static_cast<std::size_t>(level) * g_uIndentWidth);
+}
+
+template <class Stream>
+void Indent(Stream& os, uint32_t level) {
+    static constexpr std::wstring_view kBlanks = L"                                ";
+    for (std::size_t n = static_cast<std::size_t>(level) * g_uIndentWidth; n != 0;) {
+        const std::size_t chunk = std::min(n, kBlanks.size());
+        Put(os, kBlanks.substr(0, chunk));
+        n -= chunk;
+    }
+}
+
 template <class Stream>
 void LineEnd(Stream& os) {
     os << std::endl;
@@ -94,18 +216,22 @@ void LineEnd(Stream& os) {
 
 template <class Stream>
 void Attribute(Stream& os, std::wstring_view name, std::wstring_view value) {
-    Put(os, L" ");
-    Put(os, name);
-    Put(os, L"='");
-    Put(os, value);
-    Put(os, L"'");
+    CPieces<Stream> pieces(os);
+    Put(pieces, L" ");
+    Put(pieces, name);
+    Put(pieces, L"='");
+    Put(pieces, value);
+    Put(pieces, L"'");
+    pieces.Flush();
 }
 
 template <class Stream>
 void StartTagOpen(Stream& os, uint32_t level, std::wstring_view tag) {
-    Put(os, GetIndentString(level));
-    Put(os, L"<");
-    Put(os, tag);
+    CPieces<Stream> pieces(os);
+    Indent(pieces, level);
+    Put(pieces, L"<");
+    Put(pieces, tag);
+    pieces.Flush();
 }
 
 template <class Stream>
@@ -117,10 +243,12 @@ void StartTag(Stream& os, uint32_t level, std::wstring_view tag) {
 
 template <class Stream>
 void EndTag(Stream& os, uint32_t level, std::wstring_view tag) {
-    Put(os, GetIndentString(level));
-    Put(os, L"</");
-    Put(os, tag);
-    Put(os, L">");
+    CPieces<Stream> pieces(os);
+    Indent(pieces, level);
+    Put(pieces, L"</");
+    Put(pieces, tag);
+    Put(pieces, L">");
+    pieces.Flush();
     LineEnd(os);
 }
 
@@ -143,7 +271,7 @@ void Declaration(Stream& os, const wchar_t* encoding, bool standalone) {
 // "xmlns='ns' schema-version='version'>" at level 1: the end of a multi-line root start tag.
 template <class Stream>
 void RootAttributes(Stream& os, std::wstring_view namespaceURI, std::wstring_view version) {
-    Put(os, GetIndentString(1));
+    Indent(os, 1);
     Put(os, L"xmlns='");
     Put(os, namespaceURI);
     Put(os, L"' schema-version='");
@@ -200,8 +328,8 @@ void WriteText(std::wostream& os, std::wstring_view text) { Put(os, text); }
 void WriteText(std::ostream& os, std::wstring_view text) { Put(os, text); }
 void WriteLineEnd(std::wostream& os) { LineEnd(os); }
 void WriteLineEnd(std::ostream& os) { LineEnd(os); }
-void WriteIndent(std::wostream& os, uint32_t level) { Put(os, GetIndentString(level)); }
-void WriteIndent(std::ostream& os, uint32_t level) { Put(os, GetIndentString(level)); }
+void WriteIndent(std::wostream& os, uint32_t level) { Indent(os, level); }
+void WriteIndent(std::ostream& os, uint32_t level) { Indent(os, level); }
 
 void WriteStartTagOpen(std::wostream& os, uint32_t level, std::wstring_view tag) {
     StartTagOpen(os, level, tag);
@@ -228,11 +356,24 @@ void WriteAttribute(std::wostream& os, std::wstring_view name, std::wstring_view
 void WriteAttribute(std::ostream& os, std::wstring_view name, std::wstring_view value) {
     Attribute(os, name, value);
 }
+namespace {
+template <class Stream>
+void EscapedAttribute(Stream& os, std::wstring_view name, std::wstring_view value) {
+    CPieces<Stream> pieces(os);
+    Put(pieces, L" ");
+    Put(pieces, name);
+    Put(pieces, L"='");
+    PutEscaped(pieces, value, true);
+    Put(pieces, L"'");
+    pieces.Flush();
+}
+}  // namespace
+
 void WriteEscapedAttribute(std::wostream& os, std::wstring_view name, std::wstring_view value) {
-    Attribute(os, name, TranslateAttributeValue(std::wstring(value)));
+    EscapedAttribute(os, name, value);
 }
 void WriteEscapedAttribute(std::ostream& os, std::wstring_view name, std::wstring_view value) {
-    Attribute(os, name, TranslateAttributeValue(std::wstring(value)));
+    EscapedAttribute(os, name, value);
 }
 
 void WriteTextElement(std::wostream& os, uint32_t level, std::wstring_view tag,

@@ -103,6 +103,20 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
             }
             if (m_pThreading == nullptr) {
                 ResetRequestState("CEventQueryServices::SendPendingData::postDataCheck");
+            } else if (status == zavToolsLib::ZAV_E_RESPONSE_TOO_LARGE) {
+                // Any server would send the same answer again, and every retry would download
+                // it up to the limit first: the request is dropped, not retried.
+                delete m_pPendingRecord;
+                m_pPendingRecord = nullptr;
+                m_uRequestState = kIdle;
+                if (m_pfnError != nullptr) {
+                    m_pfnError(status, 1);
+                }
+                Log(EQ_TRACE_ERROR,
+                    "The answer of the Event Query Server exceeds max_response_size of the comm "
+                    "settings; the request is dropped",
+                    kSendFunction);
+                return zavToolsLib::ZAV_OK;
             } else {
                 // Queued again: the retry state machine decides when to resend.
                 m_uRequestState = kQueued;
@@ -123,7 +137,12 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
             CLockGuard guard(*this);
             return ResetRequestState("CEventQueryServices::SendPendingData::postDataResponseCheck");
         }
-        if (ProcessResponse(response.pData, response.uLength) == zavToolsLib::ZAV_OK) {
+        // The body goes as soon as it is parsed, before the objects are read from the tree.
+        const auto releaseBody = [&response] {
+            SCS_CALL(SCS_Free)(response.pData);
+            response.pData = nullptr;
+        };
+        if (ProcessResponse(response.pData, response.uLength, releaseBody) == zavToolsLib::ZAV_OK) {
             return zavToolsLib::ZAV_OK;
         }
         CLockGuard guard(*this);

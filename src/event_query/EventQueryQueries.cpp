@@ -12,6 +12,7 @@
 #include "zavToolsLib/ConvertUTF.h"
 #include "zavToolsLib/zavGuid.h"
 #include "zavToolsLib/zavStatus.h"
+#include "zavToolsLib/zavTraceLog.h"
 
 using zavEventQuery::CPreparedQuery;
 using zavEventQuery::CQueryParams;
@@ -99,7 +100,9 @@ uint32_t CEventQueryServices::Query(const CQueryParams& params) {
         query.strAgentId = zavToolsLib::FromUtf8(agentId.pszText != nullptr ? agentId.pszText : "");
     }
 
-    Log(EQ_TRACE_DEBUG, zavEventQuery::ComposeTraceText(params).c_str(), function);
+    if (zavToolsLib::LogEnabled(GetTraceLog(), EQ_TRACE_DEBUG)) {
+        Log(EQ_TRACE_DEBUG, zavEventQuery::ComposeTraceText(params).c_str(), function);
+    }
 
     {
         CLockGuard guard(*this);

@@ -32,9 +32,26 @@ std::string SchemaFailureText(const zav::cml::CSchemaException& e) {
     return zavToolsLib::ToUtf8(text);
 }
 
+// text as UTF-8 in buffer, whose memory is kept from one text to the next.
+const char* Utf8Into(std::string& buffer, const std::wstring& text) {
+    // Mostly ASCII: copied as it is; the converter takes over at the first other character.
+    buffer.resize(text.size());
+    std::size_t i = 0;
+    for (; i < text.size() && static_cast<uint32_t>(text[i]) < 0x80; ++i) {
+        buffer[i] = static_cast<char>(text[i]);
+    }
+    if (i != text.size()) {
+        buffer.resize(i);
+        const wchar_t* rest = text.data() + i;
+        zavToolsLib::Utf32ToUtf8(rest, text.data() + text.size(), buffer, true);
+    }
+    return buffer.c_str();
+}
+
 }  // namespace
 
-uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length) {
+uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length,
+                                              const std::function<void()>& releaseText) {
     Log(EQ_TRACE_DEBUG, "Processing response", kProcessFunction);
     bool dumpEnabled;
     {
@@ -68,7 +85,7 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length)
         // Bounded: whoever answered the post chose every byte.
         std::unique_ptr<zav::cml::CCmlDocumentBase> document =
             zav::cml::DeserializeBuffer(reinterpret_cast<const unsigned char*>(text), length,
-                                        limits, zav::cml::CML_LOOKUP_MATCH);
+                                        limits, zav::cml::CML_LOOKUP_MATCH, releaseText);
         if (!document) {
             throw zav::cml::CCmlException(
                 kContext, L"No document object is registered for the input message.",
@@ -134,22 +151,22 @@ void CEventQueryServices::ExecuteCallbacks(const zav::cml::CEventQueryResponse& 
     if (EQ_BeginResultSetCallback callback = ReadCallback(m_pfnBeginResultSet)) {
         callback(clientData);
     }
+    std::string resultIdBuffer, nameBuffer, valueBuffer;
     const uint32_t count = response.GetResultItemCount();
     for (uint32_t index = 0; index < count; ++index) {
         const zav::cml::CEventQueryResultItem& item = response.GetResultItem(index);
-        const std::string resultId = zavToolsLib::ToUtf8(item.GetResultId());
+        const char* const resultId = Utf8Into(resultIdBuffer, item.GetResultId());
         if (EQ_BeginResultCallback callback = ReadCallback(m_pfnBeginResult)) {
-            callback(clientData, resultId.c_str());
+            callback(clientData, resultId);
         }
         if (EQ_ResultDataCallback callback = ReadCallback(m_pfnResultData)) {
             for (auto pair = item.DataBegin(); pair != item.DataEnd(); ++pair) {
-                const std::string name = zavToolsLib::ToUtf8(pair->first);
-                const std::string value = zavToolsLib::ToUtf8(pair->second);
-                callback(clientData, resultId.c_str(), name.c_str(), value.c_str());
+                callback(clientData, resultId, Utf8Into(nameBuffer, pair->first),
+                         Utf8Into(valueBuffer, pair->second));
             }
         }
         if (EQ_EndResultCallback callback = ReadCallback(m_pfnEndResult)) {
-            callback(clientData, resultId.c_str());
+            callback(clientData, resultId);
         }
     }
     if (EQ_EndResultSetCallback callback = ReadCallback(m_pfnEndResultSet)) {

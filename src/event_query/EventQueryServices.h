@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,7 +90,9 @@ public:
     // Instance lock held. 0, or ZAV_E_REQUEST_DROPPED once the threading table is gone.
     uint32_t ResetRequestState(const char* label);
     // Frees the request slot, parses the response and delivers its results. 0 or a status.
-    uint32_t ProcessResponse(const char* text, uint32_t length);
+    // releaseText, when set, is called once the text is parsed and needed no more.
+    uint32_t ProcessResponse(const char* text, uint32_t length,
+                             const std::function<void()>& releaseText = {});
     // Delivers one response's items to the result callbacks, with the client data of the
     // request it answers.
     void ExecuteCallbacks(const zav::cml::CEventQueryResponse& response, uint32_t clientData);

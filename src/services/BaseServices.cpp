@@ -465,11 +465,15 @@ uint32_t CBaseServices::RunDispatchLoop() {
 
     uint32_t result = zavToolsLib::ZAV_OK;
     for (;;) {
-        Log(EQ_TRACE_DEBUG,
-            ("Waiting on dispatch event with timeout = " +
-             std::to_string(static_cast<int32_t>(wait)))
-                .c_str(),
-            kThreadFunction);
+        // Texts built only for a trace that writes them.
+        const bool debug = zavToolsLib::LogEnabled(m_pTraceLog, EQ_TRACE_DEBUG);
+        if (debug) {
+            Log(EQ_TRACE_DEBUG,
+                ("Waiting on dispatch event with timeout = " +
+                 std::to_string(static_cast<int32_t>(wait)))
+                    .c_str(),
+                kThreadFunction);
+        }
         if (m_bStop) {
             break;
         }
@@ -482,9 +486,11 @@ uint32_t CBaseServices::RunDispatchLoop() {
             Log(EQ_TRACE_DEBUG, "Cannot dispatch data. No server found.", kThreadFunction);
             result = zavToolsLib::ZAV_E_NO_SERVER;
         } else {
-            Log(EQ_TRACE_DEBUG,
-                ("Dispatching data to server index #" + std::to_string(serverIndex)).c_str(),
-                kThreadFunction);
+            if (debug) {
+                Log(EQ_TRACE_DEBUG,
+                    ("Dispatching data to server index #" + std::to_string(serverIndex)).c_str(),
+                    kThreadFunction);
+            }
             Log(EQ_TRACE_DEBUG, "Calling service SendPendingData.", kThreadFunction);
             result = SendPendingData(serverIndex);
             Log(EQ_TRACE_DEBUG, "Returned from service SendPendingData.", kThreadFunction);

@@ -21,9 +21,17 @@ std::locale CZavCodecvt::MakeLocale(const std::locale& base) {
     return std::locale(base, &Instance());
 }
 
-std::locale CZavCodecvt::Imbue(std::ostream& os) { return os.imbue(MakeLocale(os.getloc())); }
+namespace {
+// Streams mostly come with the classic locale: its UTF-8 form is built once.
+std::locale Utf8Of(const std::locale& base) {
+    static const std::locale s_classicUtf8 = CZavCodecvt::MakeLocale(std::locale::classic());
+    return base == std::locale::classic() ? s_classicUtf8 : CZavCodecvt::MakeLocale(base);
+}
+}  // namespace
 
-std::locale CZavCodecvt::Imbue(std::wostream& os) { return os.imbue(MakeLocale(os.getloc())); }
+std::locale CZavCodecvt::Imbue(std::ostream& os) { return os.imbue(Utf8Of(os.getloc())); }
+
+std::locale CZavCodecvt::Imbue(std::wostream& os) { return os.imbue(Utf8Of(os.getloc())); }
 
 CZavCodecvt::result CZavCodecvt::do_out(state_type&, const intern_type* from,
                                         const intern_type* fromEnd, const intern_type*& fromNext,

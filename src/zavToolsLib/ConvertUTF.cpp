@@ -1,6 +1,7 @@
 #include "zavToolsLib/ConvertUTF.h"
 
 #include <stdexcept>
+#include <type_traits>
 
 #include "zavToolsLib/zavStatus.h"
 
@@ -15,12 +16,21 @@ bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 bool IsNonCharacter(uint32_t c) { return c == 0xFFFE || c == 0xFFFF; }
 
 // Output targets. A buffer refuses what does not fit; a string takes everything.
+// Copy writes units that convert one to one (a run of ASCII, say) in one go and returns how many
+// fitted.
 template <typename Unit>
 struct BufferSink {
     Unit*& p;
     Unit* end;
     bool Room(std::size_t n) const { return static_cast<std::size_t>(end - p) >= n; }
     void Put(Unit u) { *p++ = u; }
+    template <typename In>
+    std::size_t Copy(const In* src, std::size_t n) {
+        if (n > static_cast<std::size_t>(end - p)) n = static_cast<std::size_t>(end - p);
+        for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<Unit>(src[i]);
+        p += n;
+        return n;
+    }
 };
 
 template <typename Str>
@@ -28,7 +38,25 @@ struct StringSink {
     Str& s;
     static bool Room(std::size_t) { return true; }
     void Put(typename Str::value_type u) { s.push_back(u); }
+    template <typename In>
+    std::size_t Copy(const In* src, std::size_t n) {
+        const std::size_t at = s.size();
+        s.resize(at + n);
+        auto* out = &s[at];
+        for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<typename Str::value_type>(src[i]);
+        return n;
+    }
 };
+
+// The end of the run of units from src that stay as they are in the output (all below limit).
+template <typename In>
+const In* PlainRun(const In* src, const In* end, uint32_t limit) {
+    while (src < end &&
+           static_cast<uint32_t>(static_cast<std::make_unsigned_t<In>>(*src)) < limit) {
+        ++src;
+    }
+    return src;
+}
 
 // Writes c in UTF-8; values beyond U+10FFFF get the long 4- to 6-byte forms.
 // c must be non-negative as a signed 32-bit value.
@@ -158,11 +186,18 @@ Decoded DecodeUtf16(const char16_t* src, const char16_t* end, bool copyNonCharac
     return {0, u, 1};
 }
 
-// The loop shared by every direction that decodes UTF-8 or UTF-16.
+// The loop shared by every direction that decodes UTF-8 or UTF-16. Units below plainLimit are
+// copied as runs without decoding.
 template <typename In, typename Decode, typename Sink, typename Put>
-uint32_t Convert(const In*& src, const In* end, Sink out, bool lenient, Decode decode, Put put) {
+uint32_t Convert(const In*& src, const In* end, Sink out, bool lenient, Decode decode, Put put,
+                 uint32_t plainLimit) {
     uint32_t result = 0;
     while (src < end) {
+        if (const In* run = PlainRun(src, end, plainLimit); run != src) {
+            src += out.Copy(src, static_cast<std::size_t>(run - src));
+            if (src != run) return ZAV_E_BUFFER_FULL;
+            continue;
+        }
         const Decoded d = decode(src, end);
         if (d.status == ZAV_E_TRUNCATED_INPUT || (d.status != 0 && !lenient)) {
             return d.status;
@@ -181,16 +216,17 @@ uint32_t Convert(const In*& src, const In* end, Sink out, bool lenient, Decode d
 template <typename Sink>
 uint32_t FromUtf8Impl(const char*& src, const char* end, Sink out, bool lenient,
                       bool (*put)(Sink&, uint32_t)) {
-    return Convert(src, end, out, lenient, DecodeUtf8, put);
+    return Convert(src, end, out, lenient, DecodeUtf8, put, 0x80);
 }
 
+// plainLimit: 0x80 towards UTF-8; below the surrogates every unit is its own code point.
 template <typename Sink>
 uint32_t FromUtf16Impl(const char16_t*& src, const char16_t* end, Sink out, bool lenient,
-                       bool copyNonCharacter, bool (*put)(Sink&, uint32_t)) {
+                       bool copyNonCharacter, bool (*put)(Sink&, uint32_t), uint32_t plainLimit) {
     auto decode = [copyNonCharacter](const char16_t* p, const char16_t* e) {
         return DecodeUtf16(p, e, copyNonCharacter);
     };
-    return Convert(src, end, out, lenient, decode, put);
+    return Convert(src, end, out, lenient, decode, put, plainLimit);
 }
 
 // UTF-32 -> UTF-8. pairSurrogates selects the string form's surrogate rules.
@@ -199,6 +235,11 @@ uint32_t Utf32ToUtf8Impl(const wchar_t*& src, const wchar_t* end, Sink out, bool
                          bool pairSurrogates) {
     uint32_t result = 0;
     while (src < end) {
+        if (const wchar_t* run = PlainRun(src, end, 0x80); run != src) {
+            src += out.Copy(src, static_cast<std::size_t>(run - src));
+            if (src != run) return ZAV_E_BUFFER_FULL;
+            continue;
+        }
         const uint32_t c = static_cast<uint32_t>(src[0]);
         std::size_t length = 1;
         uint32_t status = 0;
@@ -233,6 +274,11 @@ template <typename Sink>
 uint32_t Utf32ToUtf16Impl(const wchar_t*& src, const wchar_t* end, Sink out, bool lenient) {
     uint32_t result = 0;
     while (src < end) {
+        if (const wchar_t* run = PlainRun(src, end, 0xD800); run != src) {
+            src += out.Copy(src, static_cast<std::size_t>(run - src));
+            if (src != run) return ZAV_E_BUFFER_FULL;
+            continue;
+        }
         const uint32_t c = static_cast<uint32_t>(src[0]);
         const uint32_t status = c > 0x10FFFF        ? ZAV_E_UTF16_RANGE
                                 : IsSurrogate(c)    ? ZAV_E_BAD_CODE_POINT
@@ -328,13 +374,13 @@ uint32_t Utf32ToUtf16(std::wstring_view src, std::u16string& dst, bool lenient,
 uint32_t Utf16ToUtf32(const char16_t*& src, const char16_t* srcEnd, std::wstring& dst,
                       bool lenient) {
     return FromUtf16Impl(src, srcEnd, StringSink<std::wstring>{dst}, lenient, true,
-                         PutUtf32<StringSink<std::wstring>>);
+                         PutUtf32<StringSink<std::wstring>>, 0xD800);
 }
 
 uint32_t Utf16ToUtf32(const char16_t*& src, const char16_t* srcEnd, wchar_t*& dst, wchar_t* dstEnd,
                       bool lenient) {
     return FromUtf16Impl(src, srcEnd, BufferSink<wchar_t>{dst, dstEnd}, lenient, true,
-                         PutUtf32<BufferSink<wchar_t>>);
+                         PutUtf32<BufferSink<wchar_t>>, 0xD800);
 }
 
 uint32_t Utf16ToUtf32(std::u16string_view src, std::wstring& dst, bool lenient,
@@ -352,13 +398,13 @@ uint32_t Utf16ToUtf32(const char16_t* src, std::wstring& dst, bool lenient, std:
 
 uint32_t Utf16ToUtf8(const char16_t*& src, const char16_t* srcEnd, std::string& dst, bool lenient) {
     return FromUtf16Impl(src, srcEnd, StringSink<std::string>{dst}, lenient, false,
-                         PutUtf8<StringSink<std::string>>);
+                         PutUtf8<StringSink<std::string>>, 0x80);
 }
 
 uint32_t Utf16ToUtf8(const char16_t*& src, const char16_t* srcEnd, char*& dst, char* dstEnd,
                      bool lenient) {
     return FromUtf16Impl(src, srcEnd, BufferSink<char>{dst, dstEnd}, lenient, false,
-                         PutUtf8<BufferSink<char>>);
+                         PutUtf8<BufferSink<char>>, 0x80);
 }
 
 uint32_t Utf16ToUtf8(std::u16string_view src, std::string& dst, bool lenient,

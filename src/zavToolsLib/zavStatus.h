@@ -57,5 +57,6 @@ constexpr uint32_t ZAV_E_SCS_NOT_INITIALIZED = 0xC759000Au;
 constexpr uint32_t ZAV_E_SCS_NO_AGENT_ID = 0xC759000Bu;
 constexpr uint32_t ZAV_E_SCS_WRITE_FAILED = 0xC759000Cu;
 constexpr uint32_t ZAV_E_SCS_BAD_LISTENER = 0xC759000Du;
+constexpr uint32_t ZAV_E_RESPONSE_TOO_LARGE = 0xC759000Eu;  // over the comm settings' limit
 
 }  // namespace zavToolsLib

@@ -170,6 +170,14 @@ std::string ValidAnswer(std::size_t size) {
     return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
 }
 
+std::string ValidAnswerWithItems(std::size_t count, bool dense) {
+    std::string items;
+    for (std::size_t i = 1; i <= count; ++i) items += Item(i, dense);
+    std::string start = ResponseStart();
+    start.replace(start.find("count='0'"), 9, "count='" + std::to_string(count) + "'");
+    return MessageStart() + start + items + kResponseEnd + kMessageEnd;
+}
+
 std::string DenseAnswer(std::size_t size) {
     std::string items;
     items.reserve(size + 1024);

@@ -1,5 +1,6 @@
 // Failed posts, fail-over, exhausted retries and answers that cannot be used.
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,29 @@ TEST_F(FailureTest, UnusableAnswersDropTheRequest) {
         // Dropped, not resent: the next query is taken.
         EXPECT_EQ(i + 1, server.Posts().size());
     }
+}
+
+// An answer over the comm settings' limit has a status of its own and is not fetched again:
+// the request is dropped, so the next query is taken at once and answered.
+TEST_F(FailureTest, AnswerOverTheSizeLimitIsReportedOnceAndDropped) {
+    CEventQueryTestServer server([](const PostedRequest& posted) {
+        Reply reply = TwoItemAnswer(posted);
+        if (posted.Field("group-id") == "big") reply.body.insert(0, 8192, '\n');
+        return reply;
+    });
+    WriteSettings({server.Url()}, "retryInterval = 100\n");
+    std::ofstream(m_commFile, std::ios::app) << "max_response_size = 4096\n";
+    ASSERT_EQ(0u, Init());
+    RegisterAllCallbacks();
+
+    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "big", 0, 1, 5));
+    ASSERT_TRUE(WaitForEvents("Error("));
+    EXPECT_EQ(std::vector<std::string>{"Error(" + Hex(EQ_E_RESPONSE_TOO_LARGE) + ",1)"}, Events());
+    CJournal::Get().Clear();
+    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "small", 0, 1, 6));
+    ASSERT_TRUE(WaitForEvents("EndSet(6)"));
+    EXPECT_EQ(TwoItemSequence(6), Events());
+    EXPECT_EQ(2u, server.Posts().size());
 }
 
 // Only a real document type declaration is refused, whatever bytes a comment or a processing

@@ -224,3 +224,21 @@ TEST_F(ScsSettingsTest, InitIsCountedAndListenersHaveTheirOwnInit) {
     EXPECT_EQ(SCS_SERVER_ShutDown(), 0u);
     EXPECT_EQ(SCS_SERVER_ShutDown(), 0u);
 }
+
+// A bad answer size limit must not cost the destination its servers: the default stands in.
+TEST_F(ScsSettingsTest, AnswerSizeLimitOutsideItsRangeFallsBackToTheDefault) {
+    for (const char* pszValue : {"12", "2000000000", "lots"}) {
+        SCOPED_TRACE(pszValue);
+        const int32_t iId = AddDestination(
+            LOCAL, std::string("[transport]\nmax_response_size = ") + pszValue + "\n");
+        ASSERT_GE(iId, 0);
+        EXPECT_TRUE(LoggedAt(EQ_TRACE_WARNING,
+                             std::string("[transport] max_response_size '") + pszValue +
+                                 "' is not a number from 4096 to 1073741824; using 67108864"));
+        ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
+        EXPECT_EQ(m_dir.Read("saved.ini").find("max_response_size"), std::string::npos);
+    }
+    const int32_t iId = AddDestination(LOCAL, "[transport]\nmax_response_size = 8192\n");
+    ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("kept.ini").c_str()), 0u);
+    EXPECT_NE(m_dir.Read("kept.ini").find("max_response_size=8192\n"), std::string::npos);
+}

@@ -35,7 +35,7 @@ const uint32_t kAllStatuses[] = {
     0xC75802BC, 0x475802BD, 0xC75802BF, 0xC75802C1, 0xC75802C2,
     // session configuration component and transport
     0xC7590001, 0xC7590002, 0xC7590003, 0xC7590004, 0xC7590005, 0xC7590006, 0xC7590007, 0xC7590008,
-    0xC7590009, 0xC759000A, 0xC759000B, 0xC759000C, 0xC759000D, 0x4759001F, 0x47590025};
+    0xC7590009, 0xC759000A, 0xC759000B, 0xC759000C, 0xC759000D, 0xC759000E, 0x4759001F, 0x47590025};
 
 std::string Text(uint32_t status, uint32_t size = 1024) {
     std::string buffer(size, '\0');

@@ -420,7 +420,7 @@ int32_t OnTrace(uint32_t, uint32_t level, const char* message, const char* funct
 
 int32_t OnError(uint32_t status, int32_t) {
     const bool final = status == EQ_I_RETRIES_EXHAUSTED || status == EQ_E_REQUEST_DROPPED ||
-                       status == EQ_E_BAD_RESPONSE ||
+                       status == EQ_E_BAD_RESPONSE || status == EQ_E_RESPONSE_TOO_LARGE ||
                        (status == kHttpStatusError && g_session.httpErrorIsFinal);
     // Busy servers and failed attempts are retried by the library: only worth a line in
     // verbose mode.

@@ -40,10 +40,20 @@ uint32_t ReadUnsigned(const std::wstring& text) {
 }
 
 bool IsVocabularyElement(const CCmlDOM_Node& node, const wchar_t* name) {
-    // Each string result of a wrapper lasts only until its next one: compare before asking again.
-    return node.getNodeType() == xercesc::DOMNode::ELEMENT_NODE &&
-           Text(node.getNamespaceURI()) == CML_NS_EVENT_QUERY_MESSAGES &&
-           Text(node.getNodeName()) == name;
+    // The name first: it differs early and is short, the namespace is long and mostly the same.
+    return node.getNodeType() == xercesc::DOMNode::ELEMENT_NODE && node.IsNodeName(name) &&
+           node.IsNamespaceURI(CML_NS_EVENT_QUERY_MESSAGES);
+}
+
+bool IsVocabularyElement(const CCmlDOM_Node& node, const wchar_t* name, const void*& matched) {
+    if (node.getNodeType() != xercesc::DOMNode::ELEMENT_NODE || !node.IsNodeName(name)) {
+        return false;
+    }
+    const XMLCh* namespaceURI = node.GetDOMNode()->getNamespaceURI();
+    if (namespaceURI != nullptr && namespaceURI == matched) return true;
+    if (!node.IsNamespaceURI(CML_NS_EVENT_QUERY_MESSAGES)) return false;
+    matched = namespaceURI;
+    return true;
 }
 
 const wchar_t* FlagText(bool flag) { return flag ? CML_TAG_TRUE : CML_TAG_FALSE; }

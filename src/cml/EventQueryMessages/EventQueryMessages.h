@@ -49,14 +49,18 @@ const wchar_t* FlagText(bool flag);
 // Whether node is an element of the EventQueryMessages namespace whose node name as written
 // (prefix included) is name. Prefixed elements therefore never match.
 bool IsVocabularyElement(const CCmlDOM_Node& node, const wchar_t* name);
+// The same, for nodes of one document: matched keeps the parser's text of the namespace once it
+// matched (a document holds one text per namespace), so that siblings are not compared again.
+bool IsVocabularyElement(const CCmlDOM_Node& node, const wchar_t* name, const void*& matched);
 
 // Calls visit(child element) for every direct child of parent that IsVocabularyElement(name),
 // in document order.
 template <class Visit>
 void ForEachChild(const CCmlDOM_Element& parent, const wchar_t* name, Visit&& visit) {
+    const void* matched = nullptr;
     for (CCmlDOM_Node child = parent.getFirstChild(); !child.IsNull();
          child = child.getNextSibling()) {
-        if (!IsVocabularyElement(child, name)) continue;
+        if (!IsVocabularyElement(child, name, matched)) continue;
         CCmlDOM_Element element;
         element.SetDOMElement(child.GetDOMNode());
         visit(element);

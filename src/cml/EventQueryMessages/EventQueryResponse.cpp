@@ -2,6 +2,7 @@
 
 #include <xercesc/dom/DOMException.hpp>
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -91,15 +92,27 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
         // Items of the other kind are not read at all.
         const std::wstring itemTag = GetResultItemTagName();
         CCmlReadScope* const scope = CCmlReadScope::Current();
-        ForEachChild(element, itemTag.c_str(), [this, scope](const CCmlDOM_Element& child) {
+        // Room for the items the answer announces, when the memory budget has it: the count is
+        // the server's word, so the room is paid for first and a count that does not fit gets
+        // none (the list then grows as items come).
+        std::size_t room = 0;
+        if (scope != nullptr) {
+            room = std::min<std::size_t>(GetCount(), scope->GetLimits().uMaxResultItems);
+            if (!scope->TryAddReadMemory(room * sizeof(CEventQueryResultItem))) room = 0;
+        }
+        m_resultItems.reserve(m_resultItems.size() + room);
+        std::size_t read = 0;
+        ForEachChild(element, itemTag.c_str(), [&](const CCmlDOM_Element& child) {
             if (scope != nullptr) scope->AddResultItems(1);
-            CEventQueryResultItem item;
+            // Read in place: nothing is moved or copied afterwards.
+            CEventQueryResultItem& item = m_resultItems.emplace_back();
             item.Deserialize(child);
             if (scope != nullptr) {
-                // The list's own slot, and its spare room as it doubles.
-                scope->AddReadMemory(item.GetFootprint() + sizeof(CEventQueryResultItem));
+                // Beyond the room paid for, the list's slot and its spare room as it doubles.
+                scope->AddReadMemory(item.GetFootprint() +
+                                     (read >= room ? sizeof(CEventQueryResultItem) : 0));
             }
-            AddResultItem(std::move(item));
+            ++read;
         });
     } catch (const xercesc::DOMException& e) {
         throw CCmlDOM_Exception(e).ToCmlException(L"Parsing EventQueryMessages response element");

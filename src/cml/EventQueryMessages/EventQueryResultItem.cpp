@@ -13,7 +13,6 @@
 
 namespace zav::cml {
 
-using EventQueryMessages::Attribute;
 using EventQueryMessages::ForEachChild;
 using EventQueryMessages::Text;
 
@@ -81,10 +80,13 @@ void CEventQueryResultItem::Deserialize(const CCmlDOM_Element& element) {
         throw CCmlException(DESERIALIZING_ITEM, L"Null element received", CML_E_NULL_ELEMENT);
     }
     try {
-        SetTagName(Text(element.getTagName()));
-        SetResultId(Attribute(element, CML_TAG_RESULT_ID));
+        // Converted straight into the members: no temporary strings.
+        element.getTagName(m_strTagName);
+        element.getAttribute(CML_TAG_RESULT_ID, m_strResultId);
         ForEachChild(element, CML_TAG_RESULT_DATA, [this](const CCmlDOM_Element& data) {
-            AddData(Attribute(data, CML_TAG_NAME), Attribute(data, CML_TAG_VALUE));
+            DataPair& pair = m_data.emplace_back();
+            data.getAttribute(CML_TAG_NAME, pair.first);
+            data.getAttribute(CML_TAG_VALUE, pair.second);
         });
     } catch (const xercesc::DOMException& e) {
         throw CCmlDOM_Exception(e).ToCmlException(DESERIALIZING_ITEM);
