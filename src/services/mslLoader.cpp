@@ -19,6 +19,7 @@
 
 #include "security/zavCryptoToolkit.h"
 #include "security/zavSignature.h"
+#include "zavToolsLib/ModuleDirectory.h"
 #include "zavToolsLib/zavCatalog.h"
 #include "zavToolsLib/zavError.h"
 #include "zavToolsLib/zavStatus.h"
@@ -105,30 +106,8 @@ uint32_t DestroyLock(mslLock& lock) {
 
 std::atomic<void (*)(const char*)> g_pVerifiedHook{nullptr};
 
-// The folder of the file that holds this code: libzavEventQuerySvcs5.so, or a program linked with
-// zavcore. Found while the library is being loaded, before the host can change directory, since
-// the name the dynamic linker kept may be relative. Symlinks are resolved.
-std::string FindModuleDirectory() {
-    Dl_info info{};
-    link_map* map = nullptr;
-    if (dladdr1(reinterpret_cast<void*>(&FindModuleDirectory), &info,
-                reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0) {
-        return "";
-    }
-    // The main program's entry has no name.
-    const char* file = map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0'
-                           ? map->l_name
-                           : "/proc/self/exe";
-    char resolved[PATH_MAX];
-    if (realpath(file, resolved) == nullptr) {
-        return "";
-    }
-    std::string directory = resolved;
-    const size_t slash = directory.rfind('/');
-    return slash == 0 ? "/" : directory.substr(0, slash);
-}
-
-const std::string g_strModuleDirectory = FindModuleDirectory();
+// Found while the library is being loaded, before the host can change directory.
+const std::string g_strModuleDirectory = zavToolsLib::ModuleDirectory();
 
 std::string JoinPath(const std::string& directory, const char* name) {
     return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;

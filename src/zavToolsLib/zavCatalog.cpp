@@ -1,11 +1,8 @@
 #include "zavToolsLib/zavCatalog.h"
 
-#include <dlfcn.h>
-#include <link.h>
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +11,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "zavToolsLib/ModuleDirectory.h"
 
 namespace zavToolsLib {
 
@@ -88,33 +87,11 @@ void AppendCatalogEntries(std::string& path, const std::string& directory) {
     path.append(directory).append("/C/LC_MESSAGES/%N.cat");
 }
 
-// The folder of the file that holds this code (libzavEventQuerySvcs5.so, or a program linked
-// with the toolkit), symlinks resolved; "" when it cannot be told.
-std::string CodeDirectory() {
-    Dl_info info{};
-    link_map* map = nullptr;
-    if (dladdr1(reinterpret_cast<void*>(&CodeDirectory), &info, reinterpret_cast<void**>(&map),
-                RTLD_DL_LINKMAP) == 0) {
-        return "";
-    }
-    // The main program's entry has no name.
-    const char* file = map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0'
-                           ? map->l_name
-                           : "/proc/self/exe";
-    char resolved[PATH_MAX];
-    if (realpath(file, resolved) == nullptr) {
-        return "";
-    }
-    std::string directory = resolved;
-    const size_t slash = directory.rfind('/');
-    return slash == 0 ? "/" : directory.substr(0, slash);
-}
-
 }  // namespace
 
 std::string InstalledCatalogSearchPath() {
     std::string path;
-    const std::string beside = CodeDirectory();
+    const std::string beside = ModuleDirectory();
     std::string besideDir;
     if (!beside.empty()) {
         besideDir = beside + "/" + ZAV_CATALOG_RELATIVE_DIR;
