@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "EventStore.h"
 #include "PgCluster.h"
 #include "Processes.h"
 #include "cml/CmlMessage.h"
@@ -36,15 +37,6 @@ constexpr int64_t kEnd = 1765000000;  // the demo data's last instant
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-std::string IsoTime(int64_t t) {
-    const time_t value = static_cast<time_t>(t);
-    tm parts{};
-    gmtime_r(&value, &parts);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
 // A mix like a console's: observances of a /26 over two days, open vulnerabilities of a group
 // over a week; 100 items at most.
 std::string Request(std::mt19937& random) {
@@ -57,15 +49,15 @@ std::string Request(std::mt19937& random) {
         r->SetEndAddress(
             Wide("10.0." + std::to_string(net) + "." + std::to_string(low + 63)).c_str());
         r->SetAddressType(L"ipv4");
-        r->SetStartTime(Wide(IsoTime(to - 2 * 86400)));
+        r->SetStartTime(Wide(eqsrv::FormatTime(to - 2 * 86400)));
         request = std::move(r);
     } else {
         auto r = std::make_unique<CGetVulnerabilitiesByGroupRequest>(L"r-1");
         r->SetGroupId(Wide(std::to_string(1 + random() % 5)));
-        r->SetStartTime(Wide(IsoTime(to - 7 * 86400)));
+        r->SetStartTime(Wide(eqsrv::FormatTime(to - 7 * 86400)));
         request = std::move(r);
     }
-    request->SetEndTime(Wide(IsoTime(to)));
+    request->SetEndTime(Wide(eqsrv::FormatTime(to)));
     request->SetCount(100);
     CCmlMessage message(CAgentInfo(L"urn:bench", L"bench", L"127.0.0.1", L"", L"agent-1", L"", L""),
                         L"m-1");

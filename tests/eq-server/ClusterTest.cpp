@@ -11,6 +11,7 @@
 #include "PgCluster.h"
 #include "PgStore.h"
 #include "Processes.h"
+#include "QueryShapes.h"
 #include "RandomQueries.h"
 #include "StoreAdmin.h"
 
@@ -85,35 +86,15 @@ TEST(PgStore, EveryQueryKindIsAnIndexScan) {
     // generic plan after a few executions when it costs no more than the custom ones.
     for (const char* mode : {"force_generic_plan", "force_custom_plan"}) {
         conn.Exec(std::string("SET plan_cache_mode = ") + mode);
-        using eqsrv::QueryKind;
-        std::vector<eqsrv::StoreQuery> queries;
-        for (QueryKind kind : {QueryKind::Vulnerabilities, QueryKind::Observances}) {
-            for (bool byGroup : {false, true}) {
-                eqsrv::StoreQuery q;
-                q.kind = kind;
-                q.byGroup = byGroup;
-                q.groupId = "4";
-                q.low = 0x0A000101;
-                q.high = 0x0A000110;
-                q.from = kEnd - 86400;
-                q.to = kEnd;
-                q.limit = 100;
-                queries.push_back(q);
-                q.after = eqsrv::Position{kEnd - 80000, 17};  // a later page
-                q.until = eqsrv::Position{kEnd - 1000, 99};
-                queries.push_back(q);
-                if (kind == QueryKind::Observances) {
-                    for (int mask = 1; mask < 8; ++mask) {
-                        q.source = mask & 1;
-                        q.target = mask & 2;
-                        q.sensor = mask & 4;
-                        q.types = {2, 8};
-                        q.exclude = mask % 2 == 0;
-                        queries.push_back(q);
-                    }
-                }
-            }
-        }
+        eqsrv::StoreQuery base;
+        base.groupId = "4";
+        base.low = 0x0A000101;
+        base.high = 0x0A000110;
+        base.from = kEnd - 86400;
+        base.to = kEnd;
+        base.limit = 100;
+        const std::vector<eqsrv::StoreQuery> queries = EveryQueryShape(
+            base, eqsrv::Position{kEnd - 80000, 17}, eqsrv::Position{kEnd - 1000, 99});
         for (const eqsrv::StoreQuery& q : queries) {
             const eqsrv::SqlQuery sql = eqsrv::BuildSql(q, eqsrv::Dialect::Postgres);
             std::string arguments;

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "EventStore.h"
 #include "Oracle.h"
 #include "Processes.h"
 #include "RandomQueries.h"
@@ -61,8 +62,9 @@ TEST_F(EndToEnd, ObservancesByGroupMatchTheDatabase) {
 }
 
 TEST_F(EndToEnd, FormatsCarryTheSameRows) {
+    const std::string from = eqsrv::FormatTime(kEnd - 86400), to = eqsrv::FormatTime(kEnd);
     const std::vector<std::string> base = {
-        "vulns", "--address", "10.0.1.1-10.0.1.40", "--from", Iso(kEnd - 86400), "--to", Iso(kEnd)};
+        "vulns", "--address", "10.0.1.1-10.0.1.40", "--from", from, "--to", to};
     auto with = [&](const char* format) {
         std::vector<std::string> args = base;
         args.insert(args.end(), {"--format", format});

@@ -7,18 +7,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "EventStore.h"
 #include "Processes.h"
 
 namespace eqtest {
-
-std::string Iso(int64_t t) {
-    const time_t value = static_cast<time_t>(t);
-    tm parts{};
-    gmtime_r(&value, &parts);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
 
 std::string Dotted(uint32_t a) {
     return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 255) + "." +
@@ -65,7 +57,7 @@ RandomQuery MakeRandomQuery(std::mt19937& random, bool vulns, bool byGroup) {
     }
     q.to = kEnd - pick(20) * 86400 - pick(86400);
     q.from = q.to - 3600 - pick(10 * 86400);
-    args.insert(args.end(), {"--from", Iso(q.from), "--to", Iso(q.to)});
+    args.insert(args.end(), {"--from", eqsrv::FormatTime(q.from), "--to", eqsrv::FormatTime(q.to)});
     const uint32_t counts[] = {0, 1, 7, 40};
     q.count = counts[pick(4)];
     if (q.count != 0) args.insert(args.end(), {"--count", std::to_string(q.count)});

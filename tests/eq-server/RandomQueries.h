@@ -14,7 +14,6 @@ namespace eqtest {
 // The demo data's last instant: fixed, so that every run sees the same rows.
 constexpr int64_t kEnd = 1765000000;  // 2025-12-06T05:46:40Z
 
-std::string Iso(int64_t t);
 std::string Dotted(uint32_t a);
 // eq-query's --format jsonl output, one row per line.
 std::vector<OracleRow> Jsonl(const std::string& text);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Processes.h"
+#include "QueryShapes.h"
 #include "SqliteStore.h"
 #include "StoreAdmin.h"
 
@@ -27,34 +28,15 @@ TEST(Store, EveryQueryKindIsAnIndexRangeScan) {
     WriteDemoData(path, 1765000000);
     CSqliteDb db(path, false);
 
-    std::vector<StoreQuery> queries;
-    for (QueryKind kind : {QueryKind::Vulnerabilities, QueryKind::Observances}) {
-        for (bool byGroup : {false, true}) {
-            StoreQuery q;
-            q.kind = kind;
-            q.byGroup = byGroup;
-            q.groupId = "3";
-            q.low = 0x0A000101;
-            q.high = 0x0A0001FF;
-            q.from = 1764000000;
-            q.to = 1765000000;
-            q.limit = 100;
-            queries.push_back(q);
-            q.after = Position{1764500000, 17};  // a later page
-            q.until = Position{1764900000, 99};
-            queries.push_back(q);
-            if (kind == QueryKind::Observances) {
-                for (int mask = 1; mask < 8; ++mask) {
-                    q.source = mask & 1;
-                    q.target = mask & 2;
-                    q.sensor = mask & 4;
-                    q.types = {2, 8};
-                    q.exclude = mask % 2 == 0;
-                    queries.push_back(q);
-                }
-            }
-        }
-    }
+    StoreQuery base;
+    base.groupId = "3";
+    base.low = 0x0A000101;
+    base.high = 0x0A0001FF;
+    base.from = 1764000000;
+    base.to = 1765000000;
+    base.limit = 100;
+    const std::vector<StoreQuery> queries =
+        EveryQueryShape(base, Position{1764500000, 17}, Position{1764900000, 99});
     for (const StoreQuery& q : queries) {
         std::string plan;
         for (const std::string& step : Plan(db, q)) plan += step + "\n";
