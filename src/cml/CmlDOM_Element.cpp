@@ -87,7 +87,9 @@ void CCmlDOM_Element::getAttribute(const wchar_t* name, std::string& out) const 
     out = dom_detail::Narrow(getAttribute(name));
 }
 void CCmlDOM_Element::getAttribute(const wchar_t* name, std::wstring& out) const {
-    dom_detail::ConvertInto(out, Held<DOMElement>(__func__)->getAttribute(XStr(name)));
+    const DOMAttr* attribute = Held<DOMElement>(__func__)->getAttributeNode(XStr(name));
+    dom_detail::ConvertInto(out, attribute != nullptr ? dom_detail::AttributeValue(attribute)
+                                                      : xercesc::XMLUni::fgZeroLenString);
 }
 void CCmlDOM_Element::getTagName(std::wstring& out) const {
     dom_detail::ConvertInto(out, Held<DOMElement>(__func__)->getTagName());

@@ -45,6 +45,15 @@ XStr::XStr(const wchar_t* s) {
     m_pText = m_str.c_str();
 }
 
+const XMLCh* AttributeValue(const xercesc::DOMAttr* attribute) {
+    const xercesc::DOMNode* const first = attribute->getFirstChild();
+    if (first != nullptr && first->getNodeType() == xercesc::DOMNode::TEXT_NODE &&
+        first->getNextSibling() == nullptr) {
+        return first->getNodeValue();
+    }
+    return attribute->getValue();
+}
+
 void ConvertInto(std::wstring& out, const XMLCh* s) {
     if (s == nullptr) {
         out.clear();

@@ -2,6 +2,8 @@
 // between wide strings and the parser's 16-bit strings, and the null-object failure.
 #pragma once
 
+#include <xercesc/dom/DOMAttr.hpp>
+#include <xercesc/util/XMLUni.hpp>
 #include <xercesc/util/XercesDefs.hpp>
 
 #include <string>
@@ -27,6 +29,10 @@ private:
 const wchar_t* StoreResult(std::wstring& slot, const XMLCh* s);
 // Converts a parser string into out (replacing its content); null gives an empty string.
 void ConvertInto(std::wstring& out, const XMLCh* s);
+
+// The value of a parsed attribute. The parser gives a value one text node, whose characters are
+// read directly; the general path walks the value's nodes through costly type checks.
+const XMLCh* AttributeValue(const xercesc::DOMAttr* attribute);
 
 // Whether the parser's text equals the wide text, compared as code points without converting
 // either. A null parser text equals nothing, not even an empty text.

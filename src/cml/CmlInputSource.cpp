@@ -7,7 +7,10 @@ namespace zav::cml {
 
 CCmlMemBufInputSource::CCmlMemBufInputSource(const unsigned char* bytes, std::size_t length)
     : xercesc::MemBufInputSource(bytes, length, CML_STREAM_SYSTEM_ID, false,
-                                 GetXmlMemoryManager()) {}
+                                 GetXmlMemoryManager()) {
+    // The caller keeps the bytes for the parse: a copy would hold the document twice.
+    setCopyBufToStream(false);
+}
 
 CCmlMemBufInputSource::~CCmlMemBufInputSource() = default;
 

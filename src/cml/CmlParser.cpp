@@ -11,8 +11,10 @@
 
 #include "cml/CmlDOM_Exception.h"
 #include "cml/CmlDOM_NodeList.h"
+#include "cml/CmlEarlyRead.h"
 #include "cml/CmlException.h"
 #include "cml/CmlInputSource.h"
+#include "cml/CmlNodeRecycler.h"
 #include "cml/CmlPlatform.h"
 #include "cml/CmlTagNames.h"
 #include "cml/CmlWriter.h"
@@ -221,6 +223,27 @@ void CCmlDOMParser::endElement(const xercesc::XMLElementDecl& elemDecl, const un
     }
     m_pendingSpace.clear();
     xercesc::XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
+    if (m_pLimits != nullptr) ReadEarly();
+}
+
+void CCmlDOMParser::ReadEarly() {
+    const EarlyElementReader reader = GetEarlyElementReader();
+    CCmlReadScope* const scope = CCmlReadScope::Current();
+    if (reader == nullptr || scope == nullptr) return;
+    // The element just finished, and the node the tree goes on below: its parent. Asking the
+    // element for its parent would cost more than reading most elements.
+    xercesc::DOMNode* const node = getCurrentNode();
+    xercesc::DOMNode* const parent = fCurrentParent;
+    if (node == nullptr || parent == nullptr ||
+        node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) {
+        return;
+    }
+    CCmlDOM_Element element;
+    element.SetDOMElement(node);
+    if (!reader(element, CCmlDOM_Node(parent), *scope)) return;
+    parent->removeChild(node);
+    setCurrentNode(parent);            // text that follows starts a node of its own
+    RecycleTree(getDocument(), node);  // its nodes serve the elements that follow
 }
 
 void CCmlDOMParser::docCharacters(const XMLCh* const chars, const XMLSize_t length,
@@ -544,6 +567,7 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
     } done{parser, threadParserBusy, threadParserBusy};
     threadParserBusy = true;
     parser.SetReadLimits(&scope.GetLimits());
+    scope.StartParsing(parser.GetMemoryBudget());
     parser.ParseBuffer(bytes, length, CML_DONT_VALIDATE);
     if (parsed) parsed();
     scope.CheckCancel();

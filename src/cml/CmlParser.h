@@ -87,6 +87,8 @@ public:
 
 private:
     void CheckValueLength(std::size_t length) const;
+    // Offers the element just finished to the early reader (see CmlEarlyRead.h).
+    void ReadEarly();
     void FlushPendingSpace();
     void KeepOrDropPendingSpace();
 

@@ -62,6 +62,15 @@ bool CCmlReadScope::TryAddReadMemory(std::size_t bytes) {
 
 void CCmlReadScope::CheckCancel() const { CheckReadCancelled(m_limits); }
 
+std::shared_ptr<void> CCmlReadScope::TakeEarlyResults(const void* parent) {
+    if (m_earlyResults.empty()) return nullptr;
+    const auto it = m_earlyResults.find(parent);
+    if (it == m_earlyResults.end()) return nullptr;
+    std::shared_ptr<void> results = std::move(it->second);
+    m_earlyResults.erase(it);
+    return results;
+}
+
 CCmlReadScope::CMessageLevel::CMessageLevel() : m_pScope(Current()) {
     if (m_pScope == nullptr) return;
     const uint32_t level = ++m_pScope->m_uMessageLevel;

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
 
 namespace zav::cml {
 
@@ -27,7 +29,8 @@ struct CCmlReadLimits {
     uint32_t uMaxResultItems = 100000;         // result items of all responses of one document
     // A read of a document of N bytes may hold at most uMemoryFactor * N + 32 MiB: the parser's
     // tree (every allocation it makes counted, at most 24 MiB of the allowance) and the objects
-    // read from it. An indented answer takes about 14 times its size, a dense one about 18.
+    // read from it. A tree of short elements takes about 14 times its size; the result items
+    // of an answer are read as it is parsed and their part of the tree recycled.
     uint32_t uMemoryFactor = 14;
     // When set and true, reading stops at the next check.
     const std::atomic<bool>* pCancel = nullptr;
@@ -58,6 +61,9 @@ public:
     const CCmlReadLimits& GetLimits() const { return m_limits; }
     // Counts result items read so far in this scope; raises when the total crosses the limit.
     void AddResultItems(std::size_t count);
+    // From now on the objects read while the tree is parsed (see CmlEarlyRead.h) are counted
+    // against the parser's memory budget.
+    void StartParsing(CCmlMemoryBudget& memory) { m_pMemory = &memory; }
     // From now on the objects read from the tree are counted against the parser's memory budget,
     // which gets the rest of the allowance for them.
     void StartReadingTree(CCmlMemoryBudget& memory);
@@ -67,6 +73,12 @@ public:
     bool TryAddReadMemory(std::size_t bytes);
     // Raises when asked to stop.
     void CheckCancel() const;
+
+    // What an early reader made of elements it took out of the tree, filed under the element
+    // that held them; empty until the reader files something there.
+    std::shared_ptr<void>& EarlyResults(const void* parent) { return m_earlyResults[parent]; }
+    // Hands over (and forgets) what is filed under parent; null when nothing is.
+    std::shared_ptr<void> TakeEarlyResults(const void* parent);
 
     // Marks one compound message being read inside the scope; raises when too deeply nested.
     class CMessageLevel {
@@ -86,6 +98,7 @@ private:
     std::size_t m_uResultItems = 0;
     CCmlMemoryBudget* m_pMemory = nullptr;
     uint32_t m_uMessageLevel = 0;
+    std::unordered_map<const void*, std::shared_ptr<void>> m_earlyResults;
 };
 
 }  // namespace zav::cml

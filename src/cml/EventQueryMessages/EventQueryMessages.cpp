@@ -6,10 +6,12 @@
 #include <limits>
 
 #include "cml/CmlClassFactory.h"
+#include "cml/CmlEarlyRead.h"
 #include "cml/CmlNamespace.h"
 #include "cml/CmlTagNames.h"
 #include "cml/CmlVersionRegistry.h"
 #include "cml/CmlWriter.h"
+#include "cml/EventQueryMessages/EarlyResultItems.h"
 #include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
 #include "cml/EventQueryMessages/GetObservancesByGroupRequest.h"
 #include "cml/EventQueryMessages/GetObservancesResponse.h"
@@ -93,6 +95,7 @@ void RegisterEventQueryMessages(CCmlClassFactory* factory) {
     add(CGetVulnerabilitiesByAddressRequest());
     add(CGetVulnerabilitiesByGroupRequest());
     add(CGetVulnerabilitiesResponse());
+    SetEarlyElementReader(&ReadResultItemEarly);
 }
 
 namespace {

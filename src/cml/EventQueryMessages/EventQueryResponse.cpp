@@ -3,6 +3,8 @@
 #include <xercesc/dom/DOMException.hpp>
 
 #include <algorithm>
+#include <iterator>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -12,6 +14,7 @@
 #include "cml/CmlNamespace.h"
 #include "cml/CmlReadLimits.h"
 #include "cml/CmlTagNames.h"
+#include "cml/EventQueryMessages/EarlyResultItems.h"
 #include "cml/EventQueryMessages/EventQueryMessages.h"
 #include "zavToolsLib/zavStatus.h"
 
@@ -96,7 +99,13 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
         // the server's word, so the room is paid for first and a count that does not fit gets
         // none (the list then grows as items come).
         std::size_t room = 0;
-        if (scope != nullptr) {
+        // The items read while the answer was parsed come first: any left in the tree follow
+        // them in the document. They were paid for as they were read.
+        std::shared_ptr<void> early =
+            scope != nullptr ? scope->TakeEarlyResults(element.GetDOMNode()) : nullptr;
+        if (early) {
+            TakeEarlyItems(static_cast<CEarlyResultItems*>(early.get())->items, *scope);
+        } else if (scope != nullptr) {
             room = std::min<std::size_t>(GetCount(), scope->GetLimits().uMaxResultItems);
             if (!scope->TryAddReadMemory(room * sizeof(CEventQueryResultItem))) room = 0;
         }
@@ -116,6 +125,17 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
         });
     } catch (const xercesc::DOMException& e) {
         throw CCmlDOM_Exception(e).ToCmlException(L"Parsing EventQueryMessages response element");
+    }
+}
+
+void CEventQueryResponse::TakeEarlyItems(std::vector<CEventQueryResultItem>& items,
+                                         CCmlReadScope& scope) {
+    for (std::size_t i = 0; i < items.size(); ++i) scope.AddResultItems(1);
+    if (m_resultItems.empty()) {
+        m_resultItems = std::move(items);
+    } else {
+        m_resultItems.insert(m_resultItems.end(), std::make_move_iterator(items.begin()),
+                             std::make_move_iterator(items.end()));
     }
 }
 

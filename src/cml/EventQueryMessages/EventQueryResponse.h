@@ -13,6 +13,8 @@
 
 namespace zav::cml {
 
+class CCmlReadScope;
+
 class CEventQueryResponse : public CCmlResponse {
 public:
     using ResultItemList = std::vector<CEventQueryResultItem>;
@@ -67,6 +69,8 @@ protected:
     CEventQueryResponse(std::wstring tagName, std::wstring resultItemTagName);
 
 private:
+    // Appends the items read early, counting them against the scope's item limit.
+    void TakeEarlyItems(std::vector<CEventQueryResultItem>& items, CCmlReadScope& scope);
     template <class Stream>
     void WriteAttributes(Stream& os) const;
     template <class Stream>
