@@ -1,5 +1,6 @@
 #include "services/BaseServices.h"
 
+#include <openssl/crypto.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -451,6 +452,10 @@ uint32_t CBaseServices::_DispatchThread(void* argument) {
     // The release may delete the object: keep what is signalled after it.
     const std::shared_ptr<CReleaseSignal> done = self->m_pDispatchDone;
     self->Release();
+    // What the thread's posts left in the crypto library's per-thread state (its error queue, its
+    // random generator) goes now, not when the thread ends: once done is set the host may exit,
+    // and the crypto library's exit handler forgets the state of a thread still ending.
+    OPENSSL_thread_stop();
     done->Set();
     return result;
 }
