@@ -121,17 +121,24 @@ int CIniFile::OnEntry(void* pUser, const char* pSection, const char* pKey, const
     try {
         std::string strValue = pValue != nullptr ? pValue : "";
         CutInlineComment(strValue);
-        if (*pKey == '\0') {
+        // A continuation line takes the key of the line before, cut to the reader's 49 bytes; a
+        // cut can end in a blank, which a key=value line never keeps. Saved, the key would lose
+        // it at the next load.
+        std::string strKey = pKey;
+        while (!strKey.empty() && std::isspace(static_cast<unsigned char>(strKey.back()))) {
+            strKey.pop_back();
+        }
+        if (strKey.empty()) {
             ++pThis->m_uSkipped;
             return 1;
         }
-        if (!FitsOnOneLine(pKey, strValue)) {
+        if (!FitsOnOneLine(strKey, strValue)) {
             if (pThis->m_strTooLong.empty()) {
-                pThis->m_strTooLong = std::string("[") + pSection + "] " + pKey;
+                pThis->m_strTooLong = std::string("[") + pSection + "] " + strKey;
             }
             return 0;
         }
-        pThis->Add(pSection, pKey, std::move(strValue));
+        pThis->Add(pSection, std::move(strKey), std::move(strValue));
         return 1;
     } catch (...) {
         // Called from C: remember the failure and let the parser stop with an error.

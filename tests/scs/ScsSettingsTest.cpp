@@ -133,6 +133,10 @@ TEST_F(ScsSettingsTest, SavedCommSettingsLoadBackTheSame) {
         {"empty key after a kept key", "[transport]\nk=v\n=p\n", {"k=v"}},
         {"199-byte url line", "[servers]\nurl=" + strLongUrl + "\n", {"url=" + strLongUrl}},
         {"continuation line", "[site]\nk = v\n  w\n", {"k=v", "k=w"}},
+        // The reader gives a continuation the first 49 bytes of the key before: here a blank.
+        {"continuation under a 50-byte key",
+         "[site]\n" + std::string(48, 'k') + " x = v\n  w\n",
+         {std::string(48, 'k') + " x=v", std::string(48, 'k') + "=w"}},
         {"blanks and comments",
          "[transport]\n  verify_peer : off ; test only\n",
          {"verify_peer=0"}},
