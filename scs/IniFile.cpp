@@ -99,6 +99,12 @@ size_t FindUnreadableLine(const std::string& strText, bool& bNul) {
     return 0;
 }
 
+void TrimTrailingSpace(std::string& strText) {
+    while (!strText.empty() && std::isspace(static_cast<unsigned char>(strText.back()))) {
+        strText.pop_back();
+    }
+}
+
 // The reader cuts an inline comment (a ';' after whitespace) and trailing blanks from a key=value
 // line but not from a continuation line. Cutting a continuation's value the same way keeps what
 // loads equal to what a save writes and loads back (as key=value).
@@ -109,9 +115,7 @@ void CutInlineComment(std::string& strValue) {
             break;
         }
     }
-    while (!strValue.empty() && std::isspace(static_cast<unsigned char>(strValue.back()))) {
-        strValue.pop_back();
-    }
+    TrimTrailingSpace(strValue);
 }
 
 }  // namespace
@@ -125,9 +129,7 @@ int CIniFile::OnEntry(void* pUser, const char* pSection, const char* pKey, const
         // cut can end in a blank, which a key=value line never keeps. Saved, the key would lose
         // it at the next load.
         std::string strKey = pKey;
-        while (!strKey.empty() && std::isspace(static_cast<unsigned char>(strKey.back()))) {
-            strKey.pop_back();
-        }
+        TrimTrailingSpace(strKey);
         if (strKey.empty()) {
             ++pThis->m_uSkipped;
             return 1;

@@ -130,6 +130,7 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
 
 void CEventQueryResponse::TakeEarlyItems(std::vector<CEventQueryResultItem>& items,
                                          CCmlReadScope& scope) {
+    // One at a time, as the items read from the tree: a refusal names the first item too many.
     for (std::size_t i = 0; i < items.size(); ++i) scope.AddResultItems(1);
     if (m_resultItems.empty()) {
         m_resultItems = std::move(items);
