@@ -1,385 +1,36 @@
 // eq-query: asks an Event Query Server for vulnerabilities or observances from a shell, through
 // the library's exported C interface only, the way any host uses it.
-#include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iostream>
 #include <mutex>
-#include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "FailureReason.h"
+#include "Library.h"
+#include "Options.h"
+#include "Output.h"
+#include "PrivateSettings.h"
 #include "zavEventQuerySvcs.h"
 
 namespace {
+
+using namespace eqquery;
 
 // The status the component reports when a server answered with an HTTP error (a refusal, a
 // bad request, an unknown path). Retrying one server cannot help, so with a single server the
 // query ends there; with several, the library goes on to the next one.
 constexpr uint32_t kHttpStatusError = 0xC7590008u;
-
-// ---- the library, opened at run time --------------------------------------------------------
-
-// The library's functions this program uses, for the table and for looking them up.
-#define EQ_QUERY_FUNCTIONS(EQ_FN)          \
-    EQ_FN(EQ_Init)                         \
-    EQ_FN(EQ_ShutDown)                     \
-    EQ_FN(EQ_GetErrorMsg)                  \
-    EQ_FN(EQ_RegisterErrorCallback)        \
-    EQ_FN(EQ_RegisterResultSetCallbacks)   \
-    EQ_FN(EQ_SetAuthentication)            \
-    EQ_FN(EQ_SetVulnerabilityResultFilter) \
-    EQ_FN(EQ_SetObservanceResultFilter)    \
-    EQ_FN(EQ_QueryVulnsByAddress)          \
-    EQ_FN(EQ_QueryVulnsByGroup)            \
-    EQ_FN(EQ_QueryObservancesByAddress)    \
-    EQ_FN(EQ_QueryObservancesByGroup)      \
-    EQ_FN(EQ_SetMSLLibPath)
-
-struct Library {
-    void* handle = nullptr;
-#define EQ_FN(name) decltype(&::name) name = nullptr;
-    EQ_QUERY_FUNCTIONS(EQ_FN)
-#undef EQ_FN
-};
-
-std::string ExecutableDir() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (n <= 0) return ".";
-    path[n] = '\0';
-    std::string text(path);
-    return text.substr(0, text.rfind('/'));
-}
-
-bool IsFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// Finds the library, the component and the message catalog: in the build tree when this is the
-// build tree's eq-query, else beside the installed program. The catalog is opened when the
-// library loads, so NLSPATH (only when the user has not set one) must be set before dlopen.
-bool OpenLibrary(Library& lib, std::string& error) {
-    const std::string here = ExecutableDir();
-    std::string library = "libzavEventQuerySvcs5.so";
-    std::string componentDir;
-    if (here == EQ_QUERY_BUILD_DIR && IsFile(EQ_QUERY_BUILD_LIBRARY)) {
-        library = EQ_QUERY_BUILD_LIBRARY;
-        componentDir = EQ_QUERY_BUILD_COMPONENT_DIR;
-        if (std::getenv("NLSPATH") == nullptr) {
-            const std::string nls = std::string(EQ_QUERY_BUILD_NLS_DIR) + "/C/LC_MESSAGES/%N.cat";
-            setenv("NLSPATH", nls.c_str(), 0);
-        }
-    } else if (IsFile(here + "/../" EQ_QUERY_INSTALL_LIBDIR "/libzavEventQuerySvcs5.so")) {
-        library = here + "/../" EQ_QUERY_INSTALL_LIBDIR "/libzavEventQuerySvcs5.so";
-    }
-    lib.handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (lib.handle == nullptr) {
-        error = dlerror();
-        return false;
-    }
-    bool ok = true;
-#define EQ_FN(name)                                                            \
-    lib.name = reinterpret_cast<decltype(lib.name)>(dlsym(lib.handle, #name)); \
-    if (lib.name == nullptr) {                                                 \
-        error = std::string("missing ") + #name;                               \
-        ok = false;                                                            \
-    }
-    EQ_QUERY_FUNCTIONS(EQ_FN)
-#undef EQ_FN
-    if (ok && !componentDir.empty()) lib.EQ_SetMSLLibPath(componentDir.c_str());
-    return ok;
-}
-
-// ---- options ---------------------------------------------------------------------------------
-
-struct Options {
-    std::string kind;  // vulns | observances
-    std::string address;
-    std::string group;
-    std::string from = "24h";
-    std::string to = "now";
-    bool fixed = false;
-    uint32_t count = 0;
-    std::string fields;
-    std::string types;
-    bool exclude = false;
-    std::string analysis;
-    std::vector<std::string> servers;
-    std::string caFile;
-    std::string settings;
-    std::string comm;
-    std::string user;
-    std::string format;
-    int timeout = 120;
-    bool verbose = false;
-};
-
-// ISO 8601 (date, or date and time with Z or an offset) or relative to now: 90s, 30m, 24h, 7d,
-// "now". Returns false for anything else.
-bool ParseTime(const std::string& text, time_t now, time_t& result) {
-    if (text == "now") {
-        result = now;
-        return true;
-    }
-    char unit = 0;
-    long long amount = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%lld%c%n", &amount, &unit, &used) == 2 &&
-        static_cast<size_t>(used) == text.size() && amount >= 0) {
-        const long long scale = unit == 's'   ? 1
-                                : unit == 'm' ? 60
-                                : unit == 'h' ? 3600
-                                : unit == 'd' ? 86400
-                                : unit == 'w' ? 7 * 86400
-                                              : 0;
-        if (scale == 0) return false;
-        result = now - static_cast<time_t>(amount * scale);
-        return true;
-    }
-    tm parts{};
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char rest[16] = {};
-    const int n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%15s", &year, &month, &day,
-                              &hour, &minute, &second, rest);
-    long offset = 0;
-    if (n == 3 && std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &year, &month, &day, &used) == 3 &&
-        static_cast<size_t>(used) == text.size()) {
-        // a date alone is its midnight, UTC
-    } else if (n == 6 || n == 7) {
-        const std::string zone = n == 7 ? rest : "";
-        int zh = 0, zm = 0;
-        char sign = 0;
-        if (zone.empty() || zone == "Z") {
-        } else if (std::sscanf(zone.c_str(), "%c%2d:%2d", &sign, &zh, &zm) == 3 &&
-                   (sign == '+' || sign == '-') && zone.size() == 6) {
-            offset = (sign == '+' ? 1 : -1) * (zh * 3600L + zm * 60L);
-        } else {
-            return false;
-        }
-    } else {
-        return false;
-    }
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
-        return false;
-    }
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    result = timegm(&parts) - offset;
-    return true;
-}
-
-std::string XmlTime(time_t t) {
-    tm parts{};
-    gmtime_r(&t, &parts);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
-std::vector<std::string> Split(const std::string& text) {
-    std::vector<std::string> items;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        if (!item.empty()) items.push_back(item);
-    }
-    return items;
-}
-
-// ---- settings files in a private folder ------------------------------------------------------
-
-class CPrivateSettings {
-public:
-    ~CPrivateSettings() {
-        if (!m_local.empty()) unlink(m_local.c_str());
-        if (!m_comm.empty()) unlink(m_comm.c_str());
-        if (!m_dir.empty()) rmdir(m_dir.c_str());
-    }
-    bool Create(const Options& o, std::string& error) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/eq-query.XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            error = "cannot create a private folder in " + pattern;
-            return false;
-        }
-        m_dir = pattern;
-        std::string local =
-            "[event_query_services]\n"
-            "retryInterval = 200\n"
-            "retryCeiling = 1000\n"
-            "maxServerRetry = 2\n"
-            "retryServerLoop = false\n"
-            "connectTimeout = 5000\n"
-            "shutdownTimeout = 2000\n"
-            "\n[agent]\n"
-            "agent_id = " +
-            AgentId() + "\n";
-        std::string comm = "[servers]\n";
-        for (const std::string& url : o.servers) comm += "url = " + url + "\n";
-        if (!o.caFile.empty()) comm += "\n[transport]\nca_file = " + o.caFile + "\n";
-        return Write(m_dir + "/local.ini", local, m_local, error) &&
-               Write(m_dir + "/comm.ini", comm, m_comm, error);
-    }
-    const std::string& Local() const { return m_local; }
-    const std::string& Comm() const { return m_comm; }
-
-private:
-    static std::string AgentId() {
-        std::ifstream in("/proc/sys/kernel/random/uuid");
-        std::string id;
-        std::getline(in, id);
-        return id.empty() ? "eq-query" : id;
-    }
-    static bool Write(const std::string& path, const std::string& text, std::string& kept,
-                      std::string& error) {
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            error = "cannot write " + path;
-            return false;
-        }
-        kept = path;
-        const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        close(fd);
-        if (!ok) error = "cannot write " + path;
-        return ok;
-    }
-
-    std::string m_dir, m_local, m_comm;
-};
-
-// ---- output ----------------------------------------------------------------------------------
-
-using Item = std::pair<std::string, std::vector<std::pair<std::string, std::string>>>;
-
-class COutput {
-public:
-    COutput(std::string format, std::vector<std::string> fields)
-        : m_format(std::move(format)), m_fields(std::move(fields)) {}
-
-    void Row(const Item& item) {
-        if (m_format == "jsonl" || m_format == "json") {
-            nlohmann::ordered_json row;
-            row["result-id"] = item.first;
-            for (const auto& [name, value] : item.second) row[name] = value;
-            const std::string text =
-                row.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-            if (m_format == "jsonl") {
-                std::cout << text << '\n';
-            } else {
-                std::cout << (m_uRows == 0 ? "[\n  " : ",\n  ") << text;
-            }
-        } else if (m_format == "csv") {
-            if (m_uRows == 0) {
-                Columns(item);
-                PrintCsv(m_columns);
-            }
-            PrintCsv(Values(item));
-        } else {
-            if (m_uRows == 0) Columns(item);
-            m_table.push_back(Values(item));
-        }
-        ++m_uRows;
-    }
-
-    void Finish() {
-        if (m_format == "json") std::cout << (m_uRows == 0 ? "[]\n" : "\n]\n");
-        if (m_format == "table") PrintTable();
-        std::cout.flush();
-    }
-
-    size_t Rows() const { return m_uRows; }
-
-private:
-    void Columns(const Item& item) {
-        m_columns = {"result-id"};
-        if (!m_fields.empty()) {
-            m_columns.insert(m_columns.end(), m_fields.begin(), m_fields.end());
-        } else {
-            for (const auto& pair : item.second) m_columns.push_back(pair.first);
-        }
-    }
-    std::vector<std::string> Values(const Item& item) const {
-        std::vector<std::string> values;
-        for (const std::string& column : m_columns) {
-            std::string value;
-            if (column == "result-id") value = item.first;
-            for (const auto& [name, v] : item.second) {
-                if (name == column) {
-                    value = v;
-                    break;
-                }
-            }
-            values.push_back(value);
-        }
-        return values;
-    }
-    static void PrintCsv(const std::vector<std::string>& values) {
-        for (size_t i = 0; i < values.size(); ++i) {
-            const std::string& v = values[i];
-            if (i > 0) std::cout << ',';
-            if (v.find_first_of(",\"\r\n") == std::string::npos) {
-                std::cout << v;
-                continue;
-            }
-            std::cout << '"';
-            for (char c : v) std::cout << (c == '"' ? "\"\"" : std::string(1, c));
-            std::cout << '"';
-        }
-        std::cout << "\r\n";
-    }
-    void PrintTable() const {
-        if (m_table.empty()) {
-            std::cout << "(no results)\n";
-            return;
-        }
-        std::vector<size_t> widths;
-        for (const auto& c : m_columns) widths.push_back(c.size());
-        for (const auto& row : m_table) {
-            for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-        }
-        auto line = [&](const std::vector<std::string>& values) {
-            std::string text;
-            for (size_t i = 0; i < values.size(); ++i) {
-                text += values[i];
-                if (i + 1 < values.size())
-                    text += std::string(widths[i] - values[i].size() + 2, ' ');
-            }
-            std::cout << text << '\n';
-        };
-        line(m_columns);
-        std::vector<std::string> rule;
-        for (size_t w : widths) rule.push_back(std::string(w, '-'));
-        line(rule);
-        for (const auto& row : m_table) line(row);
-        std::cout << "(" << m_table.size() << (m_table.size() == 1 ? " row)\n" : " rows)\n");
-    }
-
-    std::string m_format;
-    std::vector<std::string> m_fields;
-    std::vector<std::string> m_columns;
-    std::vector<std::vector<std::string>> m_table;
-    size_t m_uRows = 0;
-};
 
 // ---- the query, with the callbacks' state ----------------------------------------------------
 
@@ -394,6 +45,8 @@ struct Session {
     bool finished = false;
     bool failed = false;
     Item current;
+    std::string user;
+    std::string lastError;  // the transport's last error line, to say why a query failed
 };
 Session g_session;
 
@@ -413,8 +66,15 @@ std::string StatusText(uint32_t status) {
 }
 
 int32_t OnTrace(uint32_t, uint32_t level, const char* message, const char* function) {
-    std::fprintf(stderr, "eq-query: trace %u %s: %s\n", level, function != nullptr ? function : "",
-                 message != nullptr ? message : "");
+    if (g_session.verbose) {
+        std::fprintf(stderr, "eq-query: trace %u %s: %s\n", level,
+                     function != nullptr ? function : "", message != nullptr ? message : "");
+    }
+    if ((level & EQ_TRACE_ERROR) != 0 && message != nullptr &&
+        std::strncmp(message, "POST to ", 8) == 0) {
+        std::lock_guard<std::mutex> lock(g_session.mutex);
+        g_session.lastError = message;
+    }
     return 0;
 }
 
@@ -426,6 +86,15 @@ int32_t OnError(uint32_t status, int32_t) {
     // verbose mode.
     if (final || g_session.verbose) {
         std::fprintf(stderr, "eq-query: %s\n", StatusText(status).c_str());
+    }
+    if (final && !g_session.verbose) {
+        std::string lastError;
+        {
+            std::lock_guard<std::mutex> lock(g_session.mutex);
+            lastError = g_session.lastError;
+        }
+        const std::string reason = eqquery::FailureReason(lastError, g_session.user);
+        if (!reason.empty()) std::fprintf(stderr, "eq-query: %s\n", reason.c_str());
     }
     if (final) Finish(true);
     return 0;
@@ -541,10 +210,13 @@ int Run(const Options& o) {
     g_session.lib = &lib;
     g_session.output = &output;
     g_session.verbose = o.verbose;
+    g_session.user = o.user;
     g_session.httpErrorIsFinal = o.servers.size() == 1;
     g_session.progress = isatty(STDERR_FILENO) != 0;
 
-    static asTraceLog traceLog = {0, 0, OnTrace};
+    // Error lines always come in, so that a failure can be explained; they are shown with
+    // --verbose.
+    static asTraceLog traceLog = {0, EQ_TRACE_ERROR, OnTrace};
     if (o.verbose) traceLog.levelMask = EQ_TRACE_ERROR | EQ_TRACE_WARNING | EQ_TRACE_DEBUG;
     uint32_t status = lib.EQ_Init("5.0", local.c_str(), comm.c_str(), "eq-query", nullptr,
                                   "eq-query", "urn:zav:eq-query", &traceLog);
