@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <ctime>
 #include <deque>
 #include <iostream>
@@ -80,6 +81,23 @@ private:
     std::vector<std::thread> m_threads;
 };
 
+// Names and agent ids come from clients: a control character must not start a line of its own
+// in the log.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '\\') {
+            char hex[5];
+            std::snprintf(hex, sizeof(hex), "\\x%02x", byte);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void Log(const std::string& agent, int status, const std::string& text) {
     static std::mutex mutex;
     const time_t now = time(nullptr);
@@ -88,8 +106,8 @@ void Log(const std::string& agent, int status, const std::string& text) {
     char stamp[32];
     std::strftime(stamp, sizeof(stamp), "%Y-%m-%dT%H:%M:%SZ", &parts);
     std::lock_guard<std::mutex> lock(mutex);
-    std::cerr << stamp << " agent=" << (agent.empty() ? "-" : agent) << " status=" << status << " "
-              << text << std::endl;
+    std::cerr << stamp << " agent=" << (agent.empty() ? "-" : Escaped(agent))
+              << " status=" << status << " " << Escaped(text) << std::endl;
 }
 
 void Answer(httplib::Response& response, int status, std::string body) {
@@ -116,7 +134,12 @@ CHttpServer::CHttpServer(ServerOptions options, CEventStore& store)
     const size_t queue = m_options.queue;
     m_server->new_task_queue = [workers, queue] { return new CBoundedPool(workers, queue); };
     m_server->set_payload_max_length(m_options.maxBody);
-    m_server->set_keep_alive_timeout(2);
+    // An answer leaves in several writes (headers, chunks): with Nagle on, each kept-alive answer
+    // would wait for the client's delayed ACK. The option is set on the listening socket, and
+    // Linux hands it on to every accepted one.
+    m_server->set_tcp_nodelay(true);
+    m_server->set_keep_alive_timeout(m_options.keepAliveTimeout);
+    m_server->set_keep_alive_max_count(m_options.keepAliveMax);
     m_server->set_pre_routing_handler([](const httplib::Request&, httplib::Response& response) {
         if (!t_overflow) return httplib::Server::HandlerResponse::Unhandled;
         response.set_header("Retry-After", "1");
@@ -154,6 +177,32 @@ void CHttpServer::Run() { m_server->listen_after_bind(); }
 
 void CHttpServer::Stop() { m_server->stop(); }
 
+bool CHttpServer::Authenticate(const httplib::Request& request, const ParsedRequest& parsed,
+                               httplib::Response& response) {
+    AuthVerdict verdict;
+    if (parsed.user.empty()) {
+        verdict = {401, 0, {"credentials required"}};
+    } else {
+        try {
+            verdict = m_options.authenticate(request.remote_addr, parsed.user, parsed.password);
+        } catch (const std::exception& e) {
+            verdict = {500, 0, {e.what()}};
+        }
+    }
+    if (verdict.status == 200) return true;
+    for (const std::string& line : verdict.log) Log(parsed.agentId, verdict.status, line);
+    // The same text for an unknown user and a wrong password; the name is in the log only.
+    Refusal refusal{verdict.status, verdict.status == 429   ? "too many refused attempts"
+                                    : verdict.status == 500 ? "cannot check credentials"
+                                    : parsed.user.empty()   ? "credentials required"
+                                                            : "bad credentials"};
+    if (verdict.status == 429) {
+        response.set_header("Retry-After", std::to_string(verdict.retryAfter));
+    }
+    Answer(response, refusal.status, ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
+    return false;
+}
+
 void CHttpServer::Handle(const httplib::Request& request, httplib::Response& response) {
     ParsedRequest parsed;
     Refusal refusal;
@@ -163,14 +212,7 @@ void CHttpServer::Handle(const httplib::Request& request, httplib::Response& res
                ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
         return;
     }
-    if (m_options.authenticate && !m_options.authenticate(parsed.user, parsed.password)) {
-        refusal = {401, parsed.user.empty() ? "credentials required"
-                                            : "bad credentials for user " + parsed.user};
-        Log(parsed.agentId, refusal.status, refusal.text);
-        Answer(response, refusal.status,
-               ErrorDocument(refusal, parsed.query.kind, parsed.requestId));
-        return;
-    }
+    if (m_options.authenticate && !Authenticate(request, parsed, response)) return;
     // The query runs here, so that a store failure can still be answered with a status; the
     // rows are then written as they are read, in chunks.
     std::shared_ptr<CAnswerWriter> writer;

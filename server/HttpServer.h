@@ -11,6 +11,7 @@
 
 #include "EventStore.h"
 #include "Protocol.h"
+#include "UserCheck.h"
 
 namespace eqsrv {
 
@@ -23,9 +24,13 @@ struct ServerOptions {
     size_t workers = 8;
     size_t queue = 32;  // connections waiting for a worker before 503
     size_t maxBody = 1024 * 1024;
+    // An idle kept-alive connection holds a worker: keep the wait short.
+    int keepAliveTimeout = 5;   // seconds
+    size_t keepAliveMax = 100;  // requests per connection
     ServerLimits limits;
-    // Checks user and password of a request; empty: no authentication.
-    std::function<bool(const std::string&, const std::string&)> authenticate;
+    // Checks the source address, user and password of a request; empty: no authentication.
+    std::function<AuthVerdict(const std::string&, const std::string&, const std::string&)>
+        authenticate;
     std::string certFile;  // both set: HTTPS
     std::string keyFile;
 };
@@ -45,6 +50,9 @@ public:
 
 private:
     void Handle(const httplib::Request& request, httplib::Response& response);
+    // False when the request was refused (and answered).
+    bool Authenticate(const httplib::Request& request, const ParsedRequest& parsed,
+                      httplib::Response& response);
 
     ServerOptions m_options;
     CEventStore& m_store;

@@ -1,6 +1,5 @@
 #include "StoreAdmin.h"
 
-#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <sys/stat.h>
@@ -14,21 +13,6 @@
 namespace eqsrv {
 
 namespace {
-
-constexpr int kIterations = 100000;
-constexpr size_t kHashSize = 32;
-
-std::vector<unsigned char> Pbkdf2(const std::string& password, const std::string& salt,
-                                  int iterations) {
-    std::vector<unsigned char> hash(kHashSize);
-    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
-                          reinterpret_cast<const unsigned char*>(salt.data()),
-                          static_cast<int>(salt.size()), iterations, EVP_sha256(),
-                          static_cast<int>(hash.size()), hash.data()) != 1) {
-        throw std::runtime_error("PBKDF2 failed");
-    }
-    return hash;
-}
 
 // A small, fixed generator: the same seed gives the same data on every platform.
 class CDemoRandom {
@@ -209,23 +193,19 @@ void SetUserPassword(const std::string& path, const std::string& name,
         1) {
         throw std::runtime_error("no random bytes for the salt");
     }
-    const std::vector<unsigned char> hash = Pbkdf2(password, salt, kIterations);
-    db->SetUser(name, salt, kIterations, std::string(hash.begin(), hash.end()));
+    db->SetUser(name, salt, kPasswordIterations, PasswordHash(password, salt, kPasswordIterations));
 }
 
-CUserCheck::CUserCheck(const std::string& path) : m_db(CAdminDb::Open(path, false)) {}
-
-bool CUserCheck::operator()(const std::string& name, const std::string& password) {
-    std::string salt;
-    std::string stored;
-    int64_t iterations = 0;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_db->GetUser(name, salt, iterations, stored)) return false;
+std::string PasswordHash(const std::string& password, const std::string& salt, int iterations) {
+    std::string hash(32, '\0');
+    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                          reinterpret_cast<const unsigned char*>(salt.data()),
+                          static_cast<int>(salt.size()), iterations, EVP_sha256(),
+                          static_cast<int>(hash.size()),
+                          reinterpret_cast<unsigned char*>(hash.data())) != 1) {
+        throw std::runtime_error("PBKDF2 failed");
     }
-    const std::vector<unsigned char> hash = Pbkdf2(password, salt, static_cast<int>(iterations));
-    return stored.size() == hash.size() &&
-           CRYPTO_memcmp(stored.data(), hash.data(), hash.size()) == 0;
+    return hash;
 }
 
 }  // namespace eqsrv

@@ -1,11 +1,10 @@
 // What eq-server writes into its store besides answering queries: the schema, the demo data
-// set, imported rows and the users of --require-auth. The same operations on both engines; --db
-// names either an SQLite file or a postgresql:// URL.
+// set, imported rows and the users of --require-auth (checked by CUserCheck). The same operations
+// on both engines; --db names either an SQLite file or a postgresql:// URL.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,14 +65,9 @@ DemoCounts WriteDemoData(const std::string& db, int64_t endTime);
 // Sets the password of a user (created when missing): salted PBKDF2-HMAC-SHA256.
 void SetUserPassword(const std::string& db, const std::string& name, const std::string& password);
 
-class CUserCheck {
-public:
-    explicit CUserCheck(const std::string& db);
-    bool operator()(const std::string& name, const std::string& password);
+inline constexpr int kPasswordIterations = 100000;
 
-private:
-    std::mutex m_mutex;
-    std::unique_ptr<CAdminDb> m_db;
-};
+// The stored form of a password: PBKDF2-HMAC-SHA256, 32 bytes.
+std::string PasswordHash(const std::string& password, const std::string& salt, int iterations);
 
 }  // namespace eqsrv

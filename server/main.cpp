@@ -1,6 +1,7 @@
 // eq-server: a reference Event Query Server on an SQLite file or a PostgreSQL database (DB is a
 // file name or a postgresql:// URL).
 //   eq-server serve --db DB [--port N] [--host ADDR] [--pool N] ...   (port 0: any free port)
+//                   [--require-auth [--auth-burst N] [--auth-refill SECONDS]]
 //   eq-server migrate --db DB
 //   eq-server demo-db DB [--end TIME]
 //   eq-server user add NAME --db DB   (password from EQ_SERVER_PASSWORD or standard input)
@@ -24,6 +25,7 @@
 #include "PgStore.h"
 #include "SqliteStore.h"
 #include "StoreAdmin.h"
+#include "UserCheck.h"
 
 namespace {
 
@@ -34,14 +36,16 @@ std::unique_ptr<CEventStore> OpenStore(const std::string& db, size_t pool) {
     return std::make_unique<CSqliteStore>(db);
 }
 
-int Serve(const std::string& db, ServerOptions options, bool requireAuth, size_t pool) {
+int Serve(const std::string& db, ServerOptions options, bool requireAuth,
+          const AuthLimits& authLimits, size_t pool) {
     const std::unique_ptr<CEventStore> storage = OpenStore(db, pool > 0 ? pool : options.workers);
     CEventStore& store = *storage;
     std::unique_ptr<CUserCheck> users;
     if (requireAuth) {
-        users = std::make_unique<CUserCheck>(db);
-        options.authenticate = [&users](const std::string& name, const std::string& password) {
-            return (*users)(name, password);
+        users = std::make_unique<CUserCheck>(db, authLimits);
+        options.authenticate = [&users](const std::string& address, const std::string& name,
+                                        const std::string& password) {
+            return (*users)(address, name, password);
         };
     }
     const bool https = !options.certFile.empty();
@@ -132,7 +136,27 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     serve->add_option("--pool", pool,
                       "PostgreSQL connections of this process (default: --workers)");
+    serve
+        ->add_option("--keep-alive-timeout", options.keepAliveTimeout,
+                     "seconds an idle kept-alive connection stays open")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    serve->add_option("--keep-alive-max", options.keepAliveMax, "requests per connection")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100000));
     serve->add_flag("--require-auth", requireAuth, "check auth-token/auth-hash against the users");
+    AuthLimits authLimits;
+    int64_t authRefill = authLimits.refill.count();
+    serve
+        ->add_option("--auth-burst", authLimits.burst,
+                     "refused logins per address or user before 429")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100000));
+    serve
+        ->add_option("--auth-refill", authRefill,
+                     "seconds after which one more refused login is allowed")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 86400));
     serve->add_option("--cert", options.certFile, "certificate (PEM) for HTTPS");
     serve->add_option("--key", options.keyFile, "private key (PEM) for HTTPS");
 
@@ -185,7 +209,8 @@ int main(int argc, char** argv) {
                 std::cerr << "eq-server: --cert and --key go together\n";
                 return 2;
             }
-            return Serve(db, std::move(options), requireAuth, pool);
+            authLimits.refill = std::chrono::seconds(authRefill);
+            return Serve(db, std::move(options), requireAuth, authLimits, pool);
         }
         if (*demo) {
             const int64_t end =

@@ -42,6 +42,7 @@ struct Answer {
     std::string text;
     std::vector<std::string> ids;
     std::string startCursor, endCursor;
+    std::string retryAfter;
 };
 
 Answer Post(const std::string& url, const std::string& body) {
@@ -55,6 +56,7 @@ Answer Post(const std::string& url, const std::string& body) {
     const auto result = client.Post(kPath, body, kType);
     if (!result) return answer;
     answer.status = result->status;
+    answer.retryAfter = result->get_header_value("Retry-After");
     // Every answer, refusals included, is a compound message holding one response.
     auto document = DeserializeBuffer(reinterpret_cast<const unsigned char*>(result->body.data()),
                                       result->body.size());
@@ -286,7 +288,7 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
                          {"EQ_SERVER_PASSWORD=open sesame"})
                   .exitCode,
               0);
-    CServerProcess server({"--db", m_db, "--require-auth"});
+    CServerProcess server({"--db", m_db, "--require-auth", "--auth-burst", "4"});
     auto query = [](const std::wstring& user, const std::wstring& password) {
         auto request = std::make_unique<CGetVulnerabilitiesByGroupRequest>(L"r-2");
         request->SetStartTime(FromUtf8("2025-11-01T00:00:00Z"));
@@ -296,11 +298,31 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
         return Document(std::move(request), user, password);
     };
     EXPECT_EQ(Post(server.Url(), query(L"", L"")).status, 401);
-    EXPECT_EQ(Post(server.Url(), query(L"alice", L"open sesame!")).code, 401u);
-    EXPECT_EQ(Post(server.Url(), query(L"mallory", L"open sesame")).code, 401u);
+    // eq-query says why a query failed: no credentials, refused ones (the first refusal of four),
+    // and below, the wait once the refusals have run out.
+    const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns", "--group",  "1",
+                                           "--from",      "60d",   "--server", server.Url()};
+    std::vector<std::string> withUser = args;
+    withUser.insert(withUser.end(), {"--user", "alice"});
+    const Result anonymous = RunProcess(args);
+    EXPECT_EQ(anonymous.exitCode, 1);
+    EXPECT_NE(anonymous.err.find("the server requires credentials"), std::string::npos)
+        << anonymous.err;
+    const Result refused = RunProcess(withUser, {"EQ_QUERY_PASSWORD=wrong"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("refused the credentials for user alice"), std::string::npos)
+        << refused.err;
     const Answer good = Post(server.Url(), query(L"alice", L"open sesame"));
     EXPECT_EQ(good.status, 200) << good.text;
     EXPECT_EQ(good.ids.size(), 2u);
+    // A wrong password and an unknown user read alike; the fifth refusal in a row waits.
+    for (int i = 1; i <= 4; ++i) {
+        const Answer a = Post(server.Url(), query(i % 2 ? L"alice" : L"mallory", L"open sesame!"));
+        EXPECT_EQ(a.code, i <= 3 ? 401u : 429u) << i;
+        EXPECT_EQ(a.text, i <= 3 ? "bad credentials" : "too many refused attempts") << i;
+        EXPECT_EQ(std::atoi(a.retryAfter.c_str()) > 0, i > 3) << i << ": " << a.retryAfter;
+    }
+    EXPECT_EQ(Post(server.Url(), query(L"alice", L"open sesame")).status, 200);
 
     // The password is stored salted and hashed, never as given.
     eqsrv::CSqliteDb db(m_db, false);
@@ -309,12 +331,9 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
     EXPECT_EQ(stored.Blob(1).find("open sesame"), std::string::npos);
     EXPECT_EQ(stored.Blob(0).size(), 16u);
 
-    const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns", "--group",  "1",
-                                           "--from",      "60d",   "--server", server.Url()};
-    EXPECT_EQ(RunProcess(args).exitCode, 1);
-    std::vector<std::string> withUser = args;
-    withUser.insert(withUser.end(), {"--user", "alice"});
-    EXPECT_EQ(RunProcess(withUser, {"EQ_QUERY_PASSWORD=wrong"}).exitCode, 1);
+    const Result limited = RunProcess(withUser, {"EQ_QUERY_PASSWORD=wrong"});
+    EXPECT_EQ(limited.exitCode, 1);
+    EXPECT_NE(limited.err.find("; retry after "), std::string::npos) << limited.err;
     const Result ok = RunProcess(withUser, {"EQ_QUERY_PASSWORD=open sesame"});
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
 }
@@ -342,7 +361,9 @@ TEST(Https, ServesTrustedClientsAndRefusesOthers) {
     const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns",      "--group",  "1",
                                            "--from",      "2025-12-01", "--to",     "2025-12-06",
                                            "--count",     "3",          "--server", server.Url()};
-    EXPECT_EQ(RunProcess(args).exitCode, 1);  // an unknown issuer: the peer is not verified
+    const Result untrusted = RunProcess(args);  // an unknown issuer: the peer is not verified
+    EXPECT_EQ(untrusted.exitCode, 1);
+    EXPECT_NE(untrusted.err.find("--ca-file"), std::string::npos) << untrusted.err;
     std::vector<std::string> trusting = args;
     trusting.insert(trusting.end(), {"--ca-file", cert});
     const Result ok = RunProcess(trusting);
