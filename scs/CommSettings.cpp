@@ -78,6 +78,26 @@ uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strErr
                                      std::to_string(SCS_MAX_RESPONSE_MAX) + "; using " +
                                      std::to_string(SCS_MAX_RESPONSE_DEFAULT));
             }
+        } else if (strKey == "keep_alive") {
+            // A bad switch keeps connections alive, as with no key: only speed depends on it.
+            if (!ParseBool(strValue, m_transport.bKeepAlive)) {
+                m_transport.bKeepAlive = true;
+                m_warnings.push_back("[transport] keep_alive '" + strValue +
+                                     "' is not a switch (0 or 1); using 1");
+            }
+        } else if (strKey == "keep_alive_idle") {
+            uint32_t uSeconds = 0;
+            if (ParseUint32(strValue, uSeconds) && uSeconds >= SCS_KEEP_ALIVE_IDLE_MIN &&
+                uSeconds <= SCS_KEEP_ALIVE_IDLE_MAX) {
+                m_transport.uKeepAliveIdle = uSeconds;
+            } else {
+                m_transport.uKeepAliveIdle = SCS_KEEP_ALIVE_IDLE_DEFAULT;
+                m_warnings.push_back("[transport] keep_alive_idle '" + strValue +
+                                     "' is not a number from " +
+                                     std::to_string(SCS_KEEP_ALIVE_IDLE_MIN) + " to " +
+                                     std::to_string(SCS_KEEP_ALIVE_IDLE_MAX) + "; using " +
+                                     std::to_string(SCS_KEEP_ALIVE_IDLE_DEFAULT));
+            }
         } else if (strKey == "ca_file") {
             m_transport.strCaFile = strValue;
         } else if (strKey == "ca_path") {
@@ -116,6 +136,8 @@ std::string CCommSettings::ToText() const {
     ini.Add(TRANSPORT, "proxy", m_transport.strProxy);
     ini.Add(TRANSPORT, "verify_peer", m_transport.bVerifyPeer ? "1" : "0");
     ini.Add(TRANSPORT, "verify_host", m_transport.bVerifyHost ? "1" : "0");
+    ini.Add(TRANSPORT, "keep_alive", m_transport.bKeepAlive ? "1" : "0");
+    ini.Add(TRANSPORT, "keep_alive_idle", std::to_string(m_transport.uKeepAliveIdle));
     for (const auto& entry : m_other.Entries()) {
         ini.Add(entry.strSection, entry.strKey, entry.strValue);
     }

@@ -18,6 +18,11 @@ constexpr uint32_t SCS_MAX_RESPONSE_DEFAULT = 64u * 1024u * 1024u;
 constexpr uint32_t SCS_MAX_RESPONSE_MIN = 4096;
 constexpr uint32_t SCS_MAX_RESPONSE_MAX = 1024u * 1024u * 1024u;
 
+// Bounds of keep_alive_idle (seconds); outside them, or no number, gives the default.
+constexpr uint32_t SCS_KEEP_ALIVE_IDLE_DEFAULT = 60;
+constexpr uint32_t SCS_KEEP_ALIVE_IDLE_MIN = 1;
+constexpr uint32_t SCS_KEEP_ALIVE_IDLE_MAX = 3600;
+
 struct STransportOptions {
     uint32_t uConnectTimeout = 30000;                      // ms, when the caller passes 0
     uint32_t uTransferTimeout = 120000;                    // ms, when the caller passes 0
@@ -27,6 +32,8 @@ struct STransportOptions {
     std::string strProxy;  // empty: no proxy, whatever the environment says
     bool bVerifyPeer = true;
     bool bVerifyHost = true;
+    bool bKeepAlive = true;  // false: a new connection for every post
+    uint32_t uKeepAliveIdle = SCS_KEEP_ALIVE_IDLE_DEFAULT;  // s an idle connection is kept
 };
 
 class CCommSettings {

@@ -69,13 +69,9 @@ uint32_t StatusOfCurlCode(CURLcode code) {
     }
 }
 
-struct SEasyDeleter {
-    void operator()(CURL* p) const { curl_easy_cleanup(p); }
-};
 struct SListDeleter {
     void operator()(curl_slist* p) const { curl_slist_free_all(p); }
 };
-using EasyHandle = std::unique_ptr<CURL, SEasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, SListDeleter>;
 
 void AddHeader(HeaderList& headers, const std::string& strLine) {
@@ -105,6 +101,20 @@ private:
     CURLcode m_code = CURLE_OK;
 };
 
+// A kept-alive connection serves only posts of the same destination, server and connection options.
+std::string PoolKey(const SHttpRequest& request) {
+    const STransportOptions& options = request.options;
+    return std::to_string(request.iDestinationId) + '\n' + request.strServer + '\n' +
+           (options.bVerifyPeer ? '1' : '0') + (options.bVerifyHost ? '1' : '0') + '\n' +
+           options.strCaFile + '\n' + options.strCaPath + '\n' + options.strProxy;
+}
+
+bool HasOpenConnection(CURL* pHandle) {
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    return curl_easy_getinfo(pHandle, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+           socket != CURL_SOCKET_BAD;
+}
+
 }  // namespace
 
 CHttpTransport::CHttpTransport() {
@@ -118,10 +128,14 @@ CHttpTransport::CHttpTransport() {
         curl_share_setopt(m_pShare, CURLSHOPT_UNLOCKFUNC, &CHttpTransport::UnlockShare);
         curl_share_setopt(m_pShare, CURLSHOPT_USERDATA, this);
         curl_share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        // Connections stay in their own handle (libcurl cannot share them between threads), but
+        // a new one resumes a TLS session of any other handle.
+        curl_share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     }
 }
 
 CHttpTransport::~CHttpTransport() {
+    m_pool.Clear();  // a share in use by a handle cannot be cleaned up
     if (m_pShare != nullptr) {
         curl_share_cleanup(m_pShare);
     }
@@ -136,11 +150,35 @@ void CHttpTransport::UnlockShare(CURL*, curl_lock_data data, void* pUser) {
 }
 
 SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGeneration) {
-    SHttpResult result;
-    EasyHandle handle(curl_easy_init());
-    if (!handle) {
-        throw std::bad_alloc();
+    const STransportOptions& options = request.options;
+    const bool bKeep = options.bKeepAlive && request.iDestinationId != 0 && !request.bProbe;
+    const std::string strKey = bKeep ? PoolKey(request) : std::string();
+    CConnectionPool::SLease lease;
+    if (bKeep) {
+        lease = m_pool.Take(strKey);
     }
+    if (!lease.handle) {
+        lease.handle.reset(curl_easy_init());
+        if (!lease.handle) {
+            throw std::bad_alloc();
+        }
+    }
+    // A kept-alive connection that the server closed meanwhile is libcurl's to handle: it makes
+    // the request again on a new connection when nothing of the answer had arrived.
+    SHttpResult result = Transfer(lease.handle.get(), request, uGeneration);
+    const bool bOpen = HasOpenConnection(lease.handle.get());
+    curl_easy_reset(lease.handle.get());  // an idle handle keeps no pointer into this call
+    if (bKeep && bOpen) {
+        m_pool.Give(strKey, request.iDestinationId, options.uKeepAliveIdle, std::move(lease),
+                    uGeneration);
+    }
+    return result;
+}
+
+SHttpResult CHttpTransport::Transfer(CURL* pHandle, const SHttpRequest& request,
+                                     uint64_t uGeneration) {
+    SHttpResult result;
+    curl_easy_reset(pHandle);
     HeaderList headers;
     if (!request.bProbe) {
         AddHeader(headers, "Content-Type: " + request.strContentType);
@@ -151,10 +189,10 @@ SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGener
     }
 
     const STransportOptions& options = request.options;
-    STransfer transfer{&m_uGeneration,           uGeneration, &result.strBody, handle.get(),
+    STransfer transfer{&m_uGeneration,           uGeneration, &result.strBody, pHandle,
                        options.uMaxResponseSize, false,       false,           false};
     char errorText[CURL_ERROR_SIZE] = "";
-    COptionSetter set(handle.get());
+    COptionSetter set(pHandle);
     set(CURLOPT_URL, request.strUrl.c_str())(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_NOSIGNAL, 1L)(CURLOPT_ERRORBUFFER, errorText);
     set(CURLOPT_HTTPHEADER, headers.get())(CURLOPT_USERAGENT, request.strUserAgent.c_str());
@@ -190,10 +228,12 @@ SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGener
     if (m_pShare != nullptr) {
         set(CURLOPT_SHARE, m_pShare);
     }
+    // libcurl must not reuse a connection older than the pool would keep it either.
+    set(CURLOPT_MAXAGE_CONN, static_cast<long>(options.uKeepAliveIdle));
 
     CURLcode code = set.Code();
     if (code == CURLE_OK) {
-        code = curl_easy_perform(handle.get());
+        code = curl_easy_perform(pHandle);
     }
     if (code != CURLE_OK) {
         result.uStatus = StatusOfCurlCode(code);
@@ -207,10 +247,17 @@ SHttpResult CHttpTransport::Perform(const SHttpRequest& request, uint64_t uGener
         }
         return result;
     }
-    curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &result.lHttpStatus);
+    curl_easy_getinfo(pHandle, CURLINFO_RESPONSE_CODE, &result.lHttpStatus);
     if (!request.bProbe && (result.lHttpStatus < 200 || result.lHttpStatus > 299)) {
         result.uStatus = result.lHttpStatus == 503 ? SCS_I_SERVER_BUSY : SCS_E_HTTP_STATUS;
         result.strError = "HTTP status " + std::to_string(result.lHttpStatus);
+        curl_header* pRetryAfter = nullptr;
+        // Tells whoever reads the trace when the server wants to be asked again.
+        if ((result.lHttpStatus == 429 || result.lHttpStatus == 503) &&
+            curl_easy_header(pHandle, "Retry-After", 0, CURLH_HEADER, -1, &pRetryAfter) ==
+                CURLHE_OK) {
+            result.strError += std::string(", Retry-After: ") + pRetryAfter->value;
+        }
     }
     return result;
 }

@@ -76,13 +76,20 @@ uint32_t CSessionConfig::RemoveDestination(int32_t iId) {
     if (m_iClientInits == 0) {
         return SCS_E_NOT_INITIALIZED;
     }
-    return m_destinations.Remove(iId) ? 0 : SCS_E_BAD_DESTINATION;
+    if (!m_destinations.Remove(iId)) {
+        return SCS_E_BAD_DESTINATION;
+    }
+    m_transport.DropConnections(iId);
+    return 0;
 }
 
 uint32_t CSessionConfig::RemoveDestinations() {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_iClientInits == 0) {
         return SCS_E_NOT_INITIALIZED;
+    }
+    for (const int32_t iId : m_destinations.Ids()) {
+        m_transport.DropConnections(iId);
     }
     m_destinations.Clear();
     return 0;
@@ -117,6 +124,7 @@ uint32_t CSessionConfig::AddServer(int32_t iId, const char* pUrl) {
             pDestination->Comm().Update([&](CCommSettings& comm) { return comm.AddServer(pUrl); });
     }
     if (uStatus == 0) {
+        m_transport.DropConnections(iId);
         NotifyChanged(false, iId);
     }
     return uStatus;
@@ -130,6 +138,7 @@ uint32_t CSessionConfig::DeleteServer(int32_t iId, uint32_t uIndex) {
             [&](CCommSettings& comm) { return comm.DeleteServer(uIndex); });
     }
     if (uStatus == 0) {
+        m_transport.DropConnections(iId);
         NotifyChanged(false, iId);
     }
     return uStatus;
@@ -149,6 +158,8 @@ uint32_t CSessionConfig::LoadCommSettingsFile(int32_t iId, const char* pFile) {
         return uStatus;
     }
     pDestination->Comm().Set(pComm);
+    // Connections made under the old server list or TLS settings are not reused.
+    m_transport.DropConnections(iId);
     NotifyChanged(false, iId);
     return 0;
 }

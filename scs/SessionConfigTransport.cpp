@@ -50,7 +50,9 @@ uint32_t CSessionConfig::PostData(const SPostArgs& args, std::string& strRespons
         static_cast<size_t>(args.iServerIndex) >= pComm->Servers().size()) {
         return SCS_E_BAD_SERVER_INDEX;
     }
-    request.strUrl = JoinUrl(pComm->Servers()[args.iServerIndex], args.pPath);
+    request.iDestinationId = args.iDestinationId;
+    request.strServer = pComm->Servers()[args.iServerIndex];
+    request.strUrl = JoinUrl(request.strServer, args.pPath);
     request.strContentType = args.pContentType;
     request.pData = args.pData;
     request.uLength = args.uLength;

@@ -8,25 +8,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char* const PATH = "/zav/event_query_services";
-const char* const CONTENT_TYPE = "application/x-zav-cml-data; charset=UTF-8";
+const char* const PATH = POST_PATH;
+const char* const CONTENT_TYPE = POST_CONTENT_TYPE;
 const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
-
-struct SPost {
-    uint32_t uStatus;
-    std::string strResponse;  // "<null>" when no response was handed out
-    uint32_t uLength;
-};
-
-SPost Post(int32_t iId, int32_t iServer, const std::string& strData, uint32_t uTransferTimeout) {
-    const uint32_t timeouts[4] = {2000, uTransferTimeout, 60000, 30000};
-    char* pResponse = nullptr;
-    uint32_t uLength = 99;
-    const uint32_t uStatus =
-        SCS_PostData(iId, iServer, PATH, 0, CONTENT_TYPE, strData.data(),
-                     static_cast<uint32_t>(strData.size()), timeouts, &pResponse, &uLength);
-    return {uStatus, Take(pResponse), uLength};
-}
 
 }  // namespace
 
@@ -39,10 +23,11 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
         response.set_content("<response/>", "text/xml");
     });
     server.Http().Post("/empty", [&](const httplib::Request&, httplib::Response&) {});
-    for (int status : {503, 500}) {
+    for (int status : {503, 500, 429}) {
         server.Http().Post("/" + std::to_string(status) + PATH,
                            [status](const httplib::Request&, httplib::Response& response) {
                                response.status = status;
+                               response.set_header("Retry-After", "30");
                                response.set_content("failure", "text/plain");
                            });
     }
@@ -50,7 +35,7 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
     const std::string strRefused = RefusedUrl();
     const int32_t iId = AddDestination(
         LOCAL, CommWithServers({server.Url(), server.Url() + "/empty#", server.Url() + "/503/",
-                                server.Url() + "/500", strRefused}));
+                                server.Url() + "/500", strRefused, server.Url() + "/429"}));
     ASSERT_EQ(SCS_SetLanguage(iId, "de-DE"), 0u);
 
     const std::string strData("<req>\0</req>", 12);
@@ -75,7 +60,8 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
                  {2, 0x4759001Fu, "<null>"},
                  {3, SCS_E_HTTP_STATUS, "<null>"},
                  {4, SCS_E_CONNECT, "<null>"},
-                 {5, SCS_E_BAD_SERVER_INDEX, "<null>"},
+                 {5, SCS_E_HTTP_STATUS, "<null>"},
+                 {6, SCS_E_BAD_SERVER_INDEX, "<null>"},
                  {-1, SCS_E_BAD_SERVER_INDEX, "<null>"}};
     for (const auto& c : cases) {
         const SPost post = Post(iId, c.iServer, "x", 5000);
@@ -83,7 +69,11 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
         EXPECT_EQ(post.strResponse, c.pszResponse) << c.iServer;
         EXPECT_EQ(post.uLength, 0u) << c.iServer;
     }
-    EXPECT_TRUE(LoggedError(server.Url() + "/503/zav/event_query_services"));
+    // The trace tells when a busy server wants to be asked again.
+    EXPECT_TRUE(LoggedError(server.Url() + "/503/zav/event_query_services' failed: HTTP status " +
+                            "503, Retry-After: 30 ("));
+    EXPECT_TRUE(LoggedError("failed: HTTP status 429, Retry-After: 30 ("));
+    EXPECT_TRUE(LoggedError("failed: HTTP status 500 ("));
     EXPECT_TRUE(LoggedError(strRefused));
     EXPECT_EQ(Post(iId + 1, 0, "x", 5000).uStatus, SCS_E_BAD_DESTINATION);
 }

@@ -128,7 +128,8 @@ TEST_F(ScsSettingsTest, SavedCommSettingsLoadBackTheSame) {
         // No [transport]: certificates and host names are checked unless the file says not.
         {"transport defaults",
          "[servers]\nurl = https://eq1.example.org\n",
-         {"connect_timeout=30000", "transfer_timeout=120000", "verify_peer=1", "verify_host=1"}},
+         {"connect_timeout=30000", "transfer_timeout=120000", "verify_peer=1", "verify_host=1",
+          "keep_alive=1", "keep_alive_idle=60"}},
         {"empty key", "[transport]\n=x\n", {"verify_host=1"}},
         {"empty key after a kept key", "[transport]\nk=v\n=p\n", {"k=v"}},
         {"199-byte url line", "[servers]\nurl=" + strLongUrl + "\n", {"url=" + strLongUrl}},
@@ -229,20 +230,41 @@ TEST_F(ScsSettingsTest, InitIsCountedAndListenersHaveTheirOwnInit) {
     EXPECT_EQ(SCS_SERVER_ShutDown(), 0u);
 }
 
-// A bad answer size limit must not cost the destination its servers: the default stands in.
-TEST_F(ScsSettingsTest, AnswerSizeLimitOutsideItsRangeFallsBackToTheDefault) {
-    for (const char* pszValue : {"12", "2000000000", "lots"}) {
-        SCOPED_TRACE(pszValue);
+// A bad value of these keys must not cost the destination its servers: the default stands in, with
+// a warning. A row without a warning names the line saved, or none when the key is not written.
+TEST_F(ScsSettingsTest, TransportValuesOutsideTheirRangeFallBackToTheDefault) {
+    const char* const pszSize = "is not a number from 4096 to 1073741824; using 67108864";
+    const char* const pszIdle = "is not a number from 1 to 3600; using 60";
+    const struct {
+        const char* pszKey;
+        const char* pszValue;
+        const char* pszWarning;
+        const char* pszSaved;
+    } rows[] = {
+        {"max_response_size", "12", pszSize, nullptr},
+        {"max_response_size", "2000000000", pszSize, nullptr},
+        {"max_response_size", "lots", pszSize, nullptr},
+        {"max_response_size", "8192", nullptr, "max_response_size=8192"},
+        {"keep_alive_idle", "0", pszIdle, "keep_alive_idle=60"},
+        {"keep_alive_idle", "3601", pszIdle, "keep_alive_idle=60"},
+        {"keep_alive_idle", "3600", nullptr, "keep_alive_idle=3600"},
+        {"keep_alive", "2", "is not a switch (0 or 1); using 1", "keep_alive=1"},
+        {"keep_alive", "0", nullptr, "keep_alive=0"},
+    };
+    for (const auto& row : rows) {
+        const std::string strEntry = std::string(row.pszKey) + " '" + row.pszValue + "' ";
+        SCOPED_TRACE(strEntry);
         const int32_t iId = AddDestination(
-            LOCAL, std::string("[transport]\nmax_response_size = ") + pszValue + "\n");
+            LOCAL, std::string("[transport]\n") + row.pszKey + " = " + row.pszValue + "\n");
         ASSERT_GE(iId, 0);
-        EXPECT_TRUE(LoggedAt(EQ_TRACE_WARNING,
-                             std::string("[transport] max_response_size '") + pszValue +
-                                 "' is not a number from 4096 to 1073741824; using 67108864"));
+        const std::string strWarning = row.pszWarning != nullptr ? row.pszWarning : "";
+        EXPECT_EQ(LoggedAt(EQ_TRACE_WARNING, "[transport] " + strEntry + strWarning),
+                  row.pszWarning != nullptr);
         ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
-        EXPECT_EQ(m_dir.Read("saved.ini").find("max_response_size"), std::string::npos);
+        const std::string strSaved = "\n" + m_dir.Read("saved.ini");
+        const std::string strLine = row.pszSaved != nullptr ? row.pszSaved + std::string("\n")
+                                                            : row.pszKey + std::string("=");
+        EXPECT_EQ(strSaved.find("\n" + strLine) != std::string::npos, row.pszSaved != nullptr)
+            << strSaved;
     }
-    const int32_t iId = AddDestination(LOCAL, "[transport]\nmax_response_size = 8192\n");
-    ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("kept.ini").c_str()), 0u);
-    EXPECT_NE(m_dir.Read("kept.ini").find("max_response_size=8192\n"), std::string::npos);
 }
