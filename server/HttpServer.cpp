@@ -1,5 +1,7 @@
 #include "HttpServer.h"
 
+#include "TlsPolicy.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -121,9 +123,15 @@ CHttpServer::CHttpServer(ServerOptions options, CEventStore& store)
     : m_options(std::move(options)), m_store(store) {
     if (!m_options.certFile.empty() || !m_options.keyFile.empty()) {
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-        m_server = std::make_unique<httplib::SSLServer>(m_options.certFile.c_str(),
-                                                        m_options.keyFile.c_str());
-        if (!m_server->is_valid()) throw std::runtime_error("cannot load certificate or key");
+        // The setup callback, not the file constructor: that one leaves protocol versions and
+        // suites to the system's defaults.
+        std::string error;
+        m_server = std::make_unique<httplib::SSLServer>([&](SSL_CTX& ctx) {
+            return SetUpTls(ctx, m_options.certFile, m_options.keyFile, error);
+        });
+        if (!m_server->is_valid()) {
+            throw std::runtime_error(error.empty() ? "cannot set up TLS" : error);
+        }
 #else
         throw std::runtime_error("this build has no HTTPS support");
 #endif
@@ -140,6 +148,10 @@ CHttpServer::CHttpServer(ServerOptions options, CEventStore& store)
     m_server->set_tcp_nodelay(true);
     m_server->set_keep_alive_timeout(m_options.keepAliveTimeout);
     m_server->set_keep_alive_max_count(m_options.keepAliveMax);
+    // Answers are data for the library, never a page: a browser that is pointed at the server
+    // must not guess HTML from them nor run anything in them.
+    m_server->set_default_headers(
+        {{"X-Content-Type-Options", "nosniff"}, {"Content-Security-Policy", "default-src 'none'"}});
     m_server->set_pre_routing_handler([](const httplib::Request&, httplib::Response& response) {
         if (!t_overflow) return httplib::Server::HandlerResponse::Unhandled;
         response.set_header("Retry-After", "1");
@@ -217,7 +229,9 @@ void CHttpServer::Handle(const httplib::Request& request, httplib::Response& res
     // rows are then written as they are read, in chunks.
     std::shared_ptr<CAnswerWriter> writer;
     try {
-        writer = std::make_shared<CAnswerWriter>(parsed, m_store);
+        writer = std::make_shared<CAnswerWriter>(
+            parsed, m_store,
+            [agent = parsed.agentId](const std::string& text) { Log(agent, 200, text); });
     } catch (const std::exception& e) {
         refusal = {500, e.what()};
         Log(parsed.agentId, refusal.status, refusal.text);

@@ -1,16 +1,17 @@
 #include "Import.h"
 
+#include <unistd.h>
+
+#include <charconv>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include <unistd.h>
-
-#include <iostream>
-#include <memory>
-
 #include "StoreAdmin.h"
 #include "StoreSql.h"
+#include "TextCheck.h"
 
 namespace eqsrv {
 
@@ -20,7 +21,13 @@ struct Column {
     const char* name;
     enum Type { Text, Integer, Address, Time, Flag } type;
     bool required;
+    int64_t min = 0;  // the range of an Integer
+    int64_t max = 0;
 };
+
+constexpr int64_t kMaxInt32 = 2147483647;
+// 9999-12-31T23:59:59Z: the last time an XML dateTime of four year digits can hold.
+constexpr int64_t kLastTime = 253402300799;
 
 struct Kind {
     const char* name;
@@ -68,8 +75,8 @@ const std::vector<Kind>& Kinds() {
          {{"address", Column::Address, true},
           {"identifier", Column::Text, true},
           {"name", Column::Text, false},
-          {"severity", Column::Integer, false},
-          {"port", Column::Integer, false},
+          {"severity", Column::Integer, false, 0, 10},
+          {"port", Column::Integer, false, 0, 65535},
           {"protocol", Column::Text, false},
           {"first_seen", Column::Time, true},
           {"last_seen", Column::Time, true},
@@ -87,10 +94,10 @@ const std::vector<Kind>& Kinds() {
           {"source", Column::Address, false},
           {"target", Column::Address, false},
           {"sensor", Column::Address, false},
-          {"type_id", Column::Integer, true},
+          {"type_id", Column::Integer, true, 0, kMaxInt32},
           {"name", Column::Text, false},
-          {"count", Column::Integer, false},
-          {"severity", Column::Integer, false}},
+          {"count", Column::Integer, false, 1, kMaxInt32},
+          {"severity", Column::Integer, false, 0, 10}},
          {},
          {}},
     };
@@ -126,23 +133,40 @@ bool SplitCsv(const std::string& line, std::vector<std::string>& values) {
     return !quoted;
 }
 
+// Digits with an optional minus sign, nothing else (no blanks, no plus), within int64_t.
+bool ParseInteger(const std::string& text, int64_t& number) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    return error == std::errc() && stop == end && !text.empty();
+}
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// Seconds since the epoch, or YYYY-MM-DDThh:mm:ssZ naming a time that exists (no February 30,
+// no hour 24, no leap second), from 1970 to 9999.
 bool ParseTime(const std::string& text, int64_t& seconds) {
-    size_t used = 0;
-    try {
-        seconds = std::stoll(text, &used);
-        if (used == text.size()) return true;
-    } catch (const std::exception&) {
+    if (ParseInteger(text, seconds)) return seconds >= 0 && seconds <= kLastTime;
+    static const char kPattern[] = "0000-00-00T00:00:00Z";
+    if (text.size() != sizeof(kPattern) - 1) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kPattern[i] == '0' ? !digit : text[i] != kPattern[i]) return false;
     }
-    tm parts{};
-    int n = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &parts.tm_year, &parts.tm_mon,
-                    &parts.tm_mday, &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &n) != 6 ||
-        static_cast<size_t>(n) != text.size() || parts.tm_mon < 1 || parts.tm_mon > 12 ||
-        parts.tm_mday < 1 || parts.tm_mday > 31) {
+    const auto field = [&](size_t at, size_t length) { return std::stoi(text.substr(at, length)); };
+    const int year = field(0, 4), month = field(5, 2), day = field(8, 2);
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1970 || month < 1 || month > 12 || day < 1 ||
+        day > kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0)) {
         return false;
     }
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
+    tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = field(11, 2);
+    parts.tm_min = field(14, 2);
+    parts.tm_sec = field(17, 2);
+    if (parts.tm_hour > 23 || parts.tm_min > 59 || parts.tm_sec > 59) return false;
     seconds = timegm(&parts);
     return true;
 }
@@ -153,26 +177,30 @@ std::string ToValue(const Column& column, const std::string& v, Value& out) {
     if (v.empty()) {
         return column.required ? std::string("missing ") + column.name : std::string();
     }
+    const char* reason = "";
+    const size_t bad = FindBadText(v, TextRule::Import, reason);
+    if (bad != std::string::npos) {
+        return std::string(column.name) + " holds " + reason + " at byte " +
+               std::to_string(bad + 1) + ": " + Excerpt(v);
+    }
     switch (column.type) {
         case Column::Text:
             out = Value::Of(v);
             return "";
         case Column::Integer: {
-            size_t used = 0;
-            try {
-                const long long number = std::stoll(v, &used);
-                if (used == v.size()) {
-                    out = Value::Of(static_cast<int64_t>(number));
-                    return "";
-                }
-            } catch (const std::exception&) {
+            int64_t number = 0;
+            if (!ParseInteger(v, number) || number < column.min || number > column.max) {
+                return std::string(column.name) + " is not a whole number from " +
+                       std::to_string(column.min) + " to " + std::to_string(column.max) + ": " +
+                       Excerpt(v);
             }
-            return std::string(column.name) + " is not a number: " + v;
+            out = Value::Of(number);
+            return "";
         }
         case Column::Address: {
             uint32_t address = 0;
             if (!ParseIpv4(v, address)) {
-                return std::string(column.name) + " is not an IPv4 address: " + v;
+                return std::string(column.name) + " is not an IPv4 address: " + Excerpt(v);
             }
             out = Value::Of(static_cast<int64_t>(address));
             return "";
@@ -181,7 +209,8 @@ std::string ToValue(const Column& column, const std::string& v, Value& out) {
             int64_t seconds = 0;
             if (!ParseTime(v, seconds)) {
                 return std::string(column.name) +
-                       " is not a time (YYYY-MM-DDThh:mm:ssZ or seconds): " + v;
+                       " is not a time from 1970 to 9999 (YYYY-MM-DDThh:mm:ssZ or seconds): " +
+                       Excerpt(v);
             }
             out = Value::Of(seconds);
             return "";
@@ -192,11 +221,29 @@ std::string ToValue(const Column& column, const std::string& v, Value& out) {
             } else if (v == "false" || v == "0") {
                 out = Value::Of(int64_t{0});
             } else {
-                return std::string(column.name) + " is not true or false: " + v;
+                return std::string(column.name) + " is not true or false: " + Excerpt(v);
             }
             return "";
     }
     return "";
+}
+
+// The next line without its end, or false at the end of the file. A line longer than max sets
+// tooLong and is not read further, so a file without line ends (/dev/zero) costs max bytes.
+bool ReadLine(std::istream& in, std::string& line, size_t max, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    std::streambuf& buffer = *in.rdbuf();
+    for (;;) {
+        const int c = buffer.sbumpc();
+        if (c == std::char_traits<char>::eof()) return !line.empty();
+        if (c == '\n') return true;
+        if (line.size() == max) {
+            tooLong = true;
+            return true;
+        }
+        line.push_back(static_cast<char>(c));
+    }
 }
 
 // A running count on a terminal; nothing when stderr is a file or a pipe.
@@ -290,10 +337,17 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
             }
             return kind->columns.size();
         };
+        // Vulnerabilities are seen first, then last: the columns to compare.
+        const size_t firstSeen = columnOf("first_seen"), lastSeen = columnOf("last_seen");
+        const size_t offset = staged ? 1 : 0;
         std::string line;
-        while (std::getline(in, line)) {
+        bool tooLong = false;
+        while (ReadLine(in, line, kMaxImportLine + 1, tooLong)) {
             ++lineNumber;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!tooLong && !line.empty() && line.back() == '\r') line.pop_back();
+            if (tooLong || line.size() > kMaxImportLine) {
+                fail("line longer than " + std::to_string(kMaxImportLine) + " bytes");
+            }
             if (line.empty()) continue;
             for (std::string& v : values) v.clear();
             if (format == "csv") {
@@ -301,7 +355,9 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
                 if (header.empty()) {
                     for (const std::string& name : fields) {
                         header.push_back(columnOf(name));
-                        if (header.back() == kind->columns.size()) fail("unknown column " + name);
+                        if (header.back() == kind->columns.size()) {
+                            fail("unknown column " + Excerpt(name));
+                        }
                     }
                     continue;
                 }
@@ -315,29 +371,37 @@ size_t ImportFile(const std::string& dbPath, const std::string& kindName, const 
                 try {
                     object = nlohmann::json::parse(line);
                 } catch (const nlohmann::json::exception& e) {
-                    fail(std::string("not JSON: ") + e.what());
+                    // The parser's text ends with what it last read, which may be the whole line.
+                    const std::string what = e.what();
+                    fail("not JSON: " + Excerpt(what.substr(0, what.find("; last read")), 160));
                 }
                 if (!object.is_object()) fail("not a JSON object");
                 for (auto it = object.begin(); it != object.end(); ++it) {
                     const size_t c = columnOf(it.key());
-                    if (c == kind->columns.size()) fail("unknown field " + it.key());
+                    if (c == kind->columns.size()) fail("unknown field " + Excerpt(it.key()));
                     if (it.value().is_string()) {
                         values[c] = it.value().get<std::string>();
                     } else if (it.value().is_boolean()) {
                         values[c] = it.value().get<bool>() ? "true" : "false";
+                    } else if (it.value().is_number_unsigned()) {
+                        // Read as int64_t, 2^64 - 1 would become -1.
+                        values[c] = std::to_string(it.value().get<uint64_t>());
                     } else if (it.value().is_number_integer()) {
                         values[c] = std::to_string(it.value().get<int64_t>());
                     } else if (!it.value().is_null()) {
-                        fail("field " + it.key() + " is not a text, integer or flag");
+                        fail("field " + Excerpt(it.key()) + " is not a text, integer or flag");
                     }
                 }
             }
-            row.assign(kind->columns.size() + (staged ? 1 : 0), Value{});
+            row.assign(kind->columns.size() + offset, Value{});
             if (staged) row[0] = Value::Of(static_cast<int64_t>(lineNumber));
             for (size_t i = 0; i < kind->columns.size(); ++i) {
-                const Column& column = kind->columns[i];
-                const std::string error = ToValue(column, values[i], row[i + (staged ? 1 : 0)]);
+                const std::string error = ToValue(kind->columns[i], values[i], row[i + offset]);
                 if (!error.empty()) fail(error);
+            }
+            if (lastSeen < kind->columns.size() &&
+                row[lastSeen + offset].number < row[firstSeen + offset].number) {
+                fail("last_seen is before first_seen");
             }
             if (!staged) {
                 // The defaults the table would give, since COPY takes every listed column.

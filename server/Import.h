@@ -7,6 +7,9 @@
 
 namespace eqsrv {
 
+// The longest line import reads (without its line end); a longer one is refused.
+inline constexpr size_t kMaxImportLine = 64 * 1024;
+
 // "FILE:LINE: what"
 class CImportError : public std::runtime_error {
 public:

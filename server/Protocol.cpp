@@ -23,6 +23,8 @@
 #include "zavToolsLib/ConvertUTF.h"
 #include "zavToolsLib/zavGuid.h"
 
+#include "TextCheck.h"
+
 namespace eqsrv {
 
 using namespace zav::cml;
@@ -222,8 +224,9 @@ constexpr size_t kItemsPerPiece = 256;
 
 }  // namespace
 
-CAnswerWriter::CAnswerWriter(const ParsedRequest& request, CEventStore& store)
-    : m_filter(request.filter), m_reader(store.Open(request.query)) {
+CAnswerWriter::CAnswerWriter(const ParsedRequest& request, CEventStore& store,
+                             std::function<void(const std::string&)> log)
+    : m_filter(request.filter), m_log(std::move(log)), m_reader(store.Open(request.query)) {
     std::unique_ptr<CEventQueryResponse> response;
     if (request.query.kind == QueryKind::Vulnerabilities) {
         response = std::make_unique<CGetVulnerabilitiesResponse>(request.requestId);
@@ -279,17 +282,34 @@ bool CAnswerWriter::Next(std::string& text) {
             std::ostringstream items;
             Row row;
             size_t written = 0;
-            while (written < kItemsPerPiece && m_reader->Next(row)) {
+            bool more = true;
+            while (written < kItemsPerPiece && (more = m_reader->Next(row))) {
                 CEventQueryResultItem item(m_itemTag, std::to_wstring(row.position.id));
+                std::string fault;
                 for (const auto& [name, value] : row.data) {
                     bool wanted = m_filter.empty();
                     for (const std::string& f : m_filter) wanted = wanted || f == name;
-                    if (wanted) item.AddData(FromUtf8(name), FromUtf8(value));
+                    if (!wanted) continue;
+                    // Whatever the database holds (written by import, by hand, by an older
+                    // server): one value XML cannot carry would make the client refuse the
+                    // whole answer, so only its row goes.
+                    const char* reason = "";
+                    const size_t at = FindBadText(value, TextRule::Xml, reason);
+                    if (at != std::string::npos) {
+                        fault = name + " holds " + reason + " at byte " + std::to_string(at + 1);
+                        break;
+                    }
+                    item.AddData(FromUtf8(name), FromUtf8(value));
+                }
+                if (!fault.empty()) {
+                    if (m_log)
+                        m_log("row " + std::to_string(row.position.id) + " left out: " + fault);
+                    continue;
                 }
                 item.SerializeElement(items, m_uLevel);
                 ++written;
             }
-            if (written < kItemsPerPiece) m_stage = Stage::Tail;
+            if (!more) m_stage = Stage::Tail;
             text = items.str();
             return true;
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,8 +42,10 @@ bool ReadRequest(const std::string& body, const ServerLimits& limits, ParsedRequ
 // (count and cursors), then the items a batch at a time, then the end tags.
 class CAnswerWriter {
 public:
-    // Runs the query; throws std::runtime_error when the store fails.
-    CAnswerWriter(const ParsedRequest& request, CEventStore& store);
+    // Runs the query; throws std::runtime_error when the store fails. A row holding a value that
+    // XML cannot carry is left out, and log gets a line saying which.
+    CAnswerWriter(const ParsedRequest& request, CEventStore& store,
+                  std::function<void(const std::string&)> log = {});
     ~CAnswerWriter();
     CAnswerWriter(const CAnswerWriter&) = delete;
     CAnswerWriter& operator=(const CAnswerWriter&) = delete;
@@ -52,6 +55,7 @@ public:
 private:
     enum class Stage { Head, Items, Tail, Done };
     std::vector<std::string> m_filter;
+    std::function<void(const std::string&)> m_log;
     std::unique_ptr<CRowReader> m_reader;
     std::wstring m_itemTag;
     std::string m_head, m_tail;

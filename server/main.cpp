@@ -2,6 +2,7 @@
 // file name or a postgresql:// URL).
 //   eq-server serve --db DB [--port N] [--host ADDR] [--pool N] ...   (port 0: any free port)
 //                   [--require-auth [--auth-burst N] [--auth-refill SECONDS]]
+//                   [--cert PEM --key PEM | --allow-insecure-auth]
 //   eq-server migrate --db DB
 //   eq-server demo-db DB [--end TIME]
 //   eq-server user add NAME --db DB   (password from EQ_SERVER_PASSWORD or standard input)
@@ -25,6 +26,7 @@
 #include "PgStore.h"
 #include "SqliteStore.h"
 #include "StoreAdmin.h"
+#include "TlsPolicy.h"
 #include "UserCheck.h"
 
 namespace {
@@ -123,19 +125,26 @@ int main(int argc, char** argv) {
     size_t pool = 0;
     serve->add_option("--db", db, dbHelp)->required();
     serve->add_option("--port", options.port, "TCP port; 0 picks a free one")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
     serve->add_option("--host", options.host, "address to bind")->capture_default_str();
-    serve->add_option("--workers", options.workers, "worker threads")->capture_default_str();
+    // Each worker is a thread with its own stack and, on PostgreSQL, a connection: far beyond
+    // these bounds the process dies at start instead of saying why.
+    serve->add_option("--workers", options.workers, "worker threads")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1024));
     serve->add_option("--queue", options.queue, "connections waiting for a worker before 503")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65536));
     serve->add_option("--max-body", options.maxBody, "largest request body in bytes (413 above)")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Range(1024, 1024 * 1024 * 1024));
     serve
         ->add_option("--max-items", options.limits.maxItems,
                      "largest number of items in one answer")
         ->capture_default_str();
-    serve->add_option("--pool", pool,
-                      "PostgreSQL connections of this process (default: --workers)");
+    serve->add_option("--pool", pool, "PostgreSQL connections of this process (default: --workers)")
+        ->check(CLI::Range(1, 1024));
     serve
         ->add_option("--keep-alive-timeout", options.keepAliveTimeout,
                      "seconds an idle kept-alive connection stays open")
@@ -145,6 +154,9 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::Range(1, 100000));
     serve->add_flag("--require-auth", requireAuth, "check auth-token/auth-hash against the users");
+    bool allowInsecureAuth = false;
+    serve->add_flag("--allow-insecure-auth", allowInsecureAuth,
+                    "allow --require-auth over plain HTTP (passwords travel in clear)");
     AuthLimits authLimits;
     int64_t authRefill = authLimits.refill.count();
     serve
@@ -208,6 +220,19 @@ int main(int argc, char** argv) {
             if (options.certFile.empty() != options.keyFile.empty()) {
                 std::cerr << "eq-server: --cert and --key go together\n";
                 return 2;
+            }
+            if (requireAuth && options.certFile.empty() && !allowInsecureAuth) {
+                std::cerr << "eq-server: --require-auth without --cert and --key would let "
+                             "passwords travel in clear; give --cert and --key, or "
+                             "--allow-insecure-auth where the network is trusted\n";
+                return 2;
+            }
+            if (!options.keyFile.empty()) {
+                const std::string problem = KeyFileProblem(options.keyFile);
+                if (!problem.empty()) {
+                    std::cerr << "eq-server: " << problem << "\n";
+                    return 2;
+                }
             }
             authLimits.refill = std::chrono::seconds(authRefill);
             return Serve(db, std::move(options), requireAuth, authLimits, pool);

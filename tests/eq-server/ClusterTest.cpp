@@ -313,7 +313,7 @@ TEST(Cluster, ServersReconnectAfterTheDatabaseRestarts) {
     Expect0(RunProcess({EQ_TEST_SERVER, "user", "add", "ops", "--db", db},
                        {"EQ_SERVER_PASSWORD=secret"}),
             "user add");
-    CServerProcess server({"--db", db, "--require-auth", "--pool", "3"});
+    CServerProcess server({"--db", db, "--require-auth", "--allow-insecure-auth", "--pool", "3"});
     const pid_t pid = server.Pid();
     std::mt19937 random(9);
     std::vector<RandomQuery> queries;

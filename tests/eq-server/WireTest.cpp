@@ -288,7 +288,8 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
                          {"EQ_SERVER_PASSWORD=open sesame"})
                   .exitCode,
               0);
-    CServerProcess server({"--db", m_db, "--require-auth", "--auth-burst", "4"});
+    CServerProcess server(
+        {"--db", m_db, "--require-auth", "--allow-insecure-auth", "--auth-burst", "4"});
     auto query = [](const std::wstring& user, const std::wstring& password) {
         auto request = std::make_unique<CGetVulnerabilitiesByGroupRequest>(L"r-2");
         request->SetStartTime(FromUtf8("2025-11-01T00:00:00Z"));
