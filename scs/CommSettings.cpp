@@ -41,6 +41,18 @@ bool CCommSettings::IsServerUrl(const std::string& strUrl) {
     return false;
 }
 
+uint32_t CCommSettings::InRange(const std::string& strKey, const std::string& strValue,
+                                uint32_t uMin, uint32_t uMax, uint32_t uDefault) {
+    uint32_t uNumber = 0;
+    if (ParseUint32(strValue, uNumber) && uNumber >= uMin && uNumber <= uMax) {
+        return uNumber;
+    }
+    m_warnings.push_back("[transport] " + strKey + " '" + strValue + "' is not a number from " +
+                         std::to_string(uMin) + " to " + std::to_string(uMax) + "; using " +
+                         std::to_string(uDefault));
+    return uDefault;
+}
+
 uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strError) {
     m_strFile = strFile;
     CIniFile ini;
@@ -66,18 +78,8 @@ uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strErr
             bValid = ParseUint32(strValue, m_transport.uTransferTimeout);
         } else if (strKey == "max_response_size") {
             // A bad limit must not cost the destination its servers: the default stands in.
-            uint32_t uSize = 0;
-            if (ParseUint32(strValue, uSize) && uSize >= SCS_MAX_RESPONSE_MIN &&
-                uSize <= SCS_MAX_RESPONSE_MAX) {
-                m_transport.uMaxResponseSize = uSize;
-            } else {
-                m_transport.uMaxResponseSize = SCS_MAX_RESPONSE_DEFAULT;
-                m_warnings.push_back("[transport] max_response_size '" + strValue +
-                                     "' is not a number from " +
-                                     std::to_string(SCS_MAX_RESPONSE_MIN) + " to " +
-                                     std::to_string(SCS_MAX_RESPONSE_MAX) + "; using " +
-                                     std::to_string(SCS_MAX_RESPONSE_DEFAULT));
-            }
+            m_transport.uMaxResponseSize = InRange(strKey, strValue, SCS_MAX_RESPONSE_MIN,
+                                                   SCS_MAX_RESPONSE_MAX, SCS_MAX_RESPONSE_DEFAULT);
         } else if (strKey == "keep_alive") {
             // A bad switch keeps connections alive, as with no key: only speed depends on it.
             if (!ParseBool(strValue, m_transport.bKeepAlive)) {
@@ -86,18 +88,9 @@ uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strErr
                                      "' is not a switch (0 or 1); using 1");
             }
         } else if (strKey == "keep_alive_idle") {
-            uint32_t uSeconds = 0;
-            if (ParseUint32(strValue, uSeconds) && uSeconds >= SCS_KEEP_ALIVE_IDLE_MIN &&
-                uSeconds <= SCS_KEEP_ALIVE_IDLE_MAX) {
-                m_transport.uKeepAliveIdle = uSeconds;
-            } else {
-                m_transport.uKeepAliveIdle = SCS_KEEP_ALIVE_IDLE_DEFAULT;
-                m_warnings.push_back("[transport] keep_alive_idle '" + strValue +
-                                     "' is not a number from " +
-                                     std::to_string(SCS_KEEP_ALIVE_IDLE_MIN) + " to " +
-                                     std::to_string(SCS_KEEP_ALIVE_IDLE_MAX) + "; using " +
-                                     std::to_string(SCS_KEEP_ALIVE_IDLE_DEFAULT));
-            }
+            m_transport.uKeepAliveIdle =
+                InRange(strKey, strValue, SCS_KEEP_ALIVE_IDLE_MIN, SCS_KEEP_ALIVE_IDLE_MAX,
+                        SCS_KEEP_ALIVE_IDLE_DEFAULT);
         } else if (strKey == "ca_file") {
             m_transport.strCaFile = strValue;
         } else if (strKey == "ca_path") {

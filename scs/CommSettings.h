@@ -59,6 +59,10 @@ public:
     static bool IsServerUrl(const std::string& strUrl);
 
 private:
+    // The value when it is a number from uMin to uMax, else uDefault with a warning.
+    uint32_t InRange(const std::string& strKey, const std::string& strValue, uint32_t uMin,
+                     uint32_t uMax, uint32_t uDefault);
+
     std::string m_strFile;
     std::vector<std::string> m_servers;
     STransportOptions m_transport;
