@@ -1,4 +1,5 @@
 // PostData and TestCommSettings against local HTTP servers.
+#include <atomic>
 #include <chrono>
 #include <future>
 
@@ -31,11 +32,21 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
                                response.set_content("failure", "text/plain");
                            });
     }
+    // A redirect to a route that counts whatever reaches it, by any method: nothing may.
+    std::atomic<int> iRedirected{0};
+    const auto Count = [&](const httplib::Request&, httplib::Response&) { ++iRedirected; };
+    server.Http().Get("/moved", Count);
+    server.Http().Post("/moved", Count);
+    server.Http().Post("/302" + std::string(PATH),
+                       [&](const httplib::Request&, httplib::Response& response) {
+                           response.set_redirect(server.Url() + "/moved");
+                       });
     server.Start();
     const std::string strRefused = RefusedUrl();
     const int32_t iId = AddDestination(
         LOCAL, CommWithServers({server.Url(), server.Url() + "/empty#", server.Url() + "/503/",
-                                server.Url() + "/500", strRefused, server.Url() + "/429"}));
+                                server.Url() + "/500", strRefused, server.Url() + "/429",
+                                server.Url() + "/302"}));
     ASSERT_EQ(SCS_SetLanguage(iId, "de-DE"), 0u);
 
     const std::string strData("<req>\0</req>", 12);
@@ -61,7 +72,8 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
                  {3, SCS_E_HTTP_STATUS, "<null>"},
                  {4, SCS_E_CONNECT, "<null>"},
                  {5, SCS_E_HTTP_STATUS, "<null>"},
-                 {6, SCS_E_BAD_SERVER_INDEX, "<null>"},
+                 {6, SCS_E_HTTP_STATUS, "<null>"},
+                 {7, SCS_E_BAD_SERVER_INDEX, "<null>"},
                  {-1, SCS_E_BAD_SERVER_INDEX, "<null>"}};
     for (const auto& c : cases) {
         const SPost post = Post(iId, c.iServer, "x", 5000);
@@ -75,6 +87,7 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
     EXPECT_TRUE(LoggedError("failed: HTTP status 429, Retry-After: 30 ("));
     EXPECT_TRUE(LoggedError("failed: HTTP status 500 ("));
     EXPECT_TRUE(LoggedError(strRefused));
+    EXPECT_EQ(iRedirected.load(), 0);
     EXPECT_EQ(Post(iId + 1, 0, "x", 5000).uStatus, SCS_E_BAD_DESTINATION);
 }
 

@@ -241,8 +241,10 @@ TEST_F(ScsSettingsTest, TransportValuesOutsideTheirRangeFallBackToTheDefault) {
         const char* pszWarning;
         const char* pszSaved;
     } rows[] = {
-        {"max_response_size", "12", pszSize, nullptr},
-        {"max_response_size", "2000000000", pszSize, nullptr},
+        {"max_response_size", "4095", pszSize, nullptr},
+        {"max_response_size", "4096", nullptr, "max_response_size=4096"},
+        {"max_response_size", "1073741824", nullptr, "max_response_size=1073741824"},
+        {"max_response_size", "1073741825", pszSize, nullptr},
         {"max_response_size", "lots", pszSize, nullptr},
         {"max_response_size", "8192", nullptr, "max_response_size=8192"},
         {"keep_alive_idle", "0", pszIdle, "keep_alive_idle=60"},
