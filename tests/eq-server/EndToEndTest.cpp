@@ -100,6 +100,8 @@ TEST_F(EndToEnd, UsageErrorsExitTwoAndFailuresExitOne) {
         {"observances", "--address", "10.0.1.1", "--analysis", "nowhere"},
         {"vulns", "--address", "10.0.1.1", "--format", "xml"},
         {"lists", "--address", "10.0.1.1"},
+        {"vulns", "--address", "foo"},                             // refused by the library
+        {"observances", "--address", "10.0.1.1", "--types", "a"},  // the same
     };
     for (const auto& args : usage) {
         const Result r = Query(args);
