@@ -94,13 +94,25 @@ typedef struct asTraceLog {
 /* ---- Callbacks ----------------------------------------------------------------------------- */
 
 /**
- * Reports a request that failed after its query returned: a failed post (the transport's
- * status; the library retries), #EQ_I_RETRIES_EXHAUSTED (every server failed; the request stays
- * queued until EQ_ResetToPrimaryController()) or #EQ_E_REQUEST_DROPPED (the answer could not be
- * used). Runs in the dispatch thread with the library's lock held: it must not wait for another
- * thread that calls the library. flag is always 1; the result is ignored.
+ * Reports a request that failed after its query returned. A status for which
+ * EQ_STATUS_ENDS_QUERY() is true ends the query: nothing more comes for it. Any other status is
+ * the transport's for one failed post, and the library posts the request again. Runs in the
+ * dispatch thread with the library's lock held: it must not wait for another thread that calls
+ * the library. flag is always 1; the result is ignored.
  */
 typedef int32_t (*EQ_ErrorCallback)(uint32_t status, int32_t flag);
+
+/**
+ * True for the error-callback statuses that end a query: #EQ_E_REQUEST_DROPPED (the answer
+ * could not be used; the request is gone), #EQ_E_RESPONSE_TOO_LARGE (the request is gone, the
+ * answer is not fetched again) and #EQ_I_RETRIES_EXHAUSTED (every server failed; the request
+ * stays queued, and new queries are refused, until EQ_ResetToPrimaryController() posts it
+ * again). The next query is taken after the first two at once.
+ */
+#define EQ_STATUS_ENDS_QUERY(status)                                            \
+    ((status) == EQ_E_REQUEST_DROPPED || (status) == EQ_E_RESPONSE_TOO_LARGE || \
+     (status) == EQ_I_RETRIES_EXHAUSTED)
+
 /**
  * First callback of an answer, before its items; clientData is the query's. Runs in the
  * dispatch thread and may issue the next query.
@@ -266,6 +278,11 @@ EQ_EXPORT uint32_t EQ_SetVulnerabilityResultFilter(const char* filter);
  * arrive through the result callbacks with clientData, a failure through the error callback.
  * One query is outstanding at a time: another gets #EQ_E_QUERY_OUTSTANDING until the answer's
  * processing has begun, so the next query may be issued from the begin-result-set callback.
+ * A query ends with the end-result-set callback of its answer's last response, with an error
+ * callback whose status EQ_STATUS_ENDS_QUERY() accepts, or, for an answer that holds no event
+ * query response (a response element of another namespace or version, or none), with no
+ * callback at all: a warning in the trace log names what the answer held instead. So a host
+ * that waits for an answer bounds its wait.
  * Times are XML Schema dateTime texts in UTC (Query forms) or time_t values taken as UTC (Get
  * forms; with a 32-bit time_t only 1901-12-13T20:45:52Z to 2038-01-19T03:14:07Z).
  * addressRange is one address or two joined by "-" (IPv4 dotted or lower-case IPv6); groupId,

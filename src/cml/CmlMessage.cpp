@@ -148,6 +148,8 @@ void CCmlMessage::ApplyLegacySchema() {
 void CCmlMessage::ClearBody() {
     m_requests.clear();
     m_responses.clear();
+    m_skippedResponses.clear();
+    m_uSkippedResponseCount = 0;
 }
 
 void RegisterCmlMessage(CCmlClassFactory* factory) {

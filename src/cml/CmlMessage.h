@@ -3,6 +3,7 @@
 // in its message-body. The message owns its requests and responses.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,12 +85,25 @@ public:
     const std::wstring& GetCmlNamespace() const { return m_strCmlNamespace; }
     const std::wstring& GetCmlSchemaVersion() const { return m_strCmlSchemaVersion; }
 
+    // A response-block element that Deserialize skipped because no registered class reads it:
+    // what an answer held instead of the responses its reader expected. Only the first few are
+    // kept (an answer may hold any number); the count has them all.
+    struct CSkippedElement {
+        std::wstring strTagName;
+        std::wstring strNamespace;
+        std::wstring strSchemaVersion;
+    };
+    static constexpr std::size_t kKeptSkippedResponses = 4;
+    const std::vector<CSkippedElement>& GetSkippedResponses() const { return m_skippedResponses; }
+    std::size_t GetSkippedResponseCount() const { return m_uSkippedResponseCount; }
+
 private:
     template <class Stream>
     void WriteDocument(Stream& os, const NamespaceSet& namespaces) const;
     template <class Stream>
     void WriteEnvelope(Stream& os, uint32_t level) const;
     void ReadEnvelope(const CCmlDOM_Element& element);
+    void KeepSkippedResponse(const CCmlDOM_Element& element);
     void ClearBody();
 
     CAgentInfo m_source;
@@ -102,6 +116,8 @@ private:
     std::wstring m_strCmlSchemaVersion;
     RequestList m_requests;
     ResponseList m_responses;
+    std::vector<CSkippedElement> m_skippedResponses;
+    std::size_t m_uSkippedResponseCount = 0;
 };
 
 // Registers CCmlMessage with the factory under the namespace base at "1.0.1" and, in the legacy

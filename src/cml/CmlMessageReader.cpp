@@ -72,16 +72,19 @@ void FindBlocks(const CCmlDOM_Element& body, const std::wstring& cmlNamespace, B
 }
 
 // Reads every element child of the blocks through the class factory and hands those of class
-// Body to add. Children of unregistered classes are skipped.
-template <class Body, class Add>
-void ReadBlock(const Blocks& blocks, const wchar_t* context, Add&& add) {
+// Body to add. Children of unregistered classes are skipped and handed to skip.
+template <class Body, class Add, class Skip>
+void ReadBlock(const Blocks& blocks, const wchar_t* context, Add&& add, Skip&& skip) {
     for (xercesc::DOMNode* block : blocks) {
         for (CCmlDOM_Node child = CCmlDOM_Node(block).getFirstChild(); !child.IsNull();
              child = child.getNextSibling()) {
             if (child.getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
             std::unique_ptr<CCmlDocumentBase> document =
                 zav::cml::Deserialize(AsElement(child), CML_LOOKUP_MATCH);
-            if (!document) continue;
+            if (!document) {
+                skip(AsElement(child));
+                continue;
+            }
             Body* typed = dynamic_cast<Body*>(document.get());
             if (typed == nullptr) {
                 throw CCmlException(context, L"Document is not a message",
@@ -94,6 +97,13 @@ void ReadBlock(const Blocks& blocks, const wchar_t* context, Add&& add) {
 }
 
 }  // namespace
+
+void CCmlMessage::KeepSkippedResponse(const CCmlDOM_Element& element) {
+    if (m_uSkippedResponseCount++ < kKeptSkippedResponses) {
+        m_skippedResponses.push_back({Text(element.getTagName()), Text(element.getNamespaceURI()),
+                                      Text(element.getAttribute(CML_TAG_SCHEMA_VERSION))});
+    }
+}
 
 void CCmlMessage::Deserialize(const CCmlDOM_Element& element) {
     // A message may hold messages; in an untrusted document only so deep.
@@ -144,10 +154,14 @@ void CCmlMessage::ReadEnvelope(const CCmlDOM_Element& root) {
         } else if (child.IsNodeName(CML_TAG_MESSAGE_BODY)) {
             Blocks requests, responses;
             FindBlocks(AsElement(child), cmlNamespace, requests, responses);
-            ReadBlock<CCmlRequest>(requests, L"Error deserializing CML request",
-                                   [this](CCmlRequest* request) { AddRequest(request); });
-            ReadBlock<CCmlResponse>(responses, L"Error deserializing CML response",
-                                    [this](CCmlResponse* response) { AddResponse(response); });
+            ReadBlock<CCmlRequest>(
+                requests, L"Error deserializing CML request",
+                [this](CCmlRequest* request) { AddRequest(request); },
+                [](const CCmlDOM_Element&) {});
+            ReadBlock<CCmlResponse>(
+                responses, L"Error deserializing CML response",
+                [this](CCmlResponse* response) { AddResponse(response); },
+                [this](const CCmlDOM_Element& skipped) { KeepSkippedResponse(skipped); });
         }
     }
 }

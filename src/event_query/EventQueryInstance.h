@@ -40,17 +40,19 @@ uint32_t GuardedCall(Operation&& operation) {
         return EQ_E_NOT_INITIALIZED;
     }
     CInstanceReference reference(*services);
-    uint32_t status;
     try {
-        status = operation(*services);
+        return operation(*services);
     } catch (...) {
-        status = zavToolsLib::ZAV_E_EXCEPTION;
+        return zavToolsLib::ZAV_E_EXCEPTION;
     }
-    // A call that raced EQ_ShutDown may find the component already let go: to the caller the
-    // library was no longer initialised.
-    if (status != zavToolsLib::ZAV_OK && services->IsStopping()) {
-        return EQ_E_NOT_INITIALIZED;
-    }
+}
+
+// Runs call (into the session configuration component) unless a concurrent EQ_ShutDown has let
+// the component go: to that caller the library is no longer initialised.
+template <class Call>
+uint32_t ComponentCall(const CEventQueryServices& services, Call&& call) {
+    uint32_t status = EQ_E_NOT_INITIALIZED;
+    services.CallComponent([&] { status = call(); });
     return status;
 }
 

@@ -67,9 +67,7 @@ uint32_t CEventQueryServices::ResetRequestState(const char* label) {
     Log(EQ_TRACE_ERROR,
         "Event Query Services library has encountered an inconsistent state, resetting state",
         label);
-    if (m_pfnError != nullptr) {
-        m_pfnError(EQ_E_REQUEST_DROPPED, 1);
-    }
+    ReportError(EQ_E_REQUEST_DROPPED);
     return m_pThreading != nullptr ? zavToolsLib::ZAV_OK : EQ_E_REQUEST_DROPPED;
 }
 
@@ -97,10 +95,6 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
             static_cast<uint32_t>(text.size()), GetTimeouts(), &response.pData, &response.uLength);
         if (status != zavToolsLib::ZAV_OK) {
             CLockGuard guard(*this);
-            if (IsStopping()) {
-                // The shutdown ended the post: nothing failed that the application must hear of.
-                return status;
-            }
             if (m_pThreading == nullptr) {
                 ResetRequestState("CEventQueryServices::SendPendingData::postDataCheck");
             } else if (status == zavToolsLib::ZAV_E_RESPONSE_TOO_LARGE) {
@@ -109,9 +103,7 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
                 delete m_pPendingRecord;
                 m_pPendingRecord = nullptr;
                 m_uRequestState = kIdle;
-                if (m_pfnError != nullptr) {
-                    m_pfnError(status, 1);
-                }
+                ReportError(status);
                 Log(EQ_TRACE_ERROR,
                     "The answer of the Event Query Server exceeds max_response_size of the comm "
                     "settings; the request is dropped",
@@ -120,9 +112,7 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
             } else {
                 // Queued again: the retry state machine decides when to resend.
                 m_uRequestState = kQueued;
-                if (m_pfnError != nullptr) {
-                    m_pfnError(status, 1);
-                }
+                ReportError(status);
             }
             Log(EQ_TRACE_ERROR,
                 ("Event Query Services library failed to post data to Event Query Server: "
@@ -160,13 +150,17 @@ uint32_t CEventQueryServices::SendPendingData(int32_t serverIndex) {
     }
 }
 
+void CEventQueryServices::ReportError(uint32_t status) const {
+    const EQ_ErrorCallback callback = ReadCallback(m_pfnError);
+    if (callback != nullptr && !m_bErrorCallbackClosed) {
+        callback(status, 1);
+    }
+}
+
 void CEventQueryServices::OnRetryRequestFailed() {
     try {
-        EQ_ErrorCallback callback = ReadCallback(m_pfnError);
         // The dispatch thread still holds the instance lock from NextState.
-        if (callback != nullptr) {
-            callback(EQ_I_RETRIES_EXHAUSTED, 1);
-        }
+        ReportError(EQ_I_RETRIES_EXHAUSTED);
     } catch (...) {
         Log(EQ_TRACE_ERROR, "unknown exception!", "CEventQueryServices::OnRetryRequestFailed");
     }

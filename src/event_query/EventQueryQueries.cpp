@@ -7,6 +7,7 @@
 #include "cml/EventQueryMessages/GetObservancesByGroupRequest.h"
 #include "cml/EventQueryMessages/GetVulnerabilitiesByAddressRequest.h"
 #include "cml/EventQueryMessages/GetVulnerabilitiesByGroupRequest.h"
+#include "event_query/EventQueryInstance.h"
 #include "event_query/EventQueryServices.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 #include "zavToolsLib/ConvertUTF.h"
@@ -92,7 +93,8 @@ uint32_t CEventQueryServices::Query(const CQueryParams& params) {
 
     {
         CScsText agentId;
-        const uint32_t status = SCS_CALL(SCS_GetAgentId)(&agentId.pszText);
+        const uint32_t status = zavEventQuery::ComponentCall(
+            *this, [&] { return SCS_CALL(SCS_GetAgentId)(&agentId.pszText); });
         if (status != zavToolsLib::ZAV_OK) {
             Log(EQ_TRACE_ERROR, "Unable to get agent GUID from SCS.", function);
             return status;

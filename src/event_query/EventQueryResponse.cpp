@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cml/CmlException.h"
 #include "cml/CmlMessage.h"
@@ -46,6 +47,35 @@ const char* Utf8Into(std::string& buffer, const std::wstring& text) {
         zavToolsLib::Utf32ToUtf8(rest, text.data() + text.size(), buffer, true);
     }
     return buffer.c_str();
+}
+
+using CFoundElement = zav::cml::CCmlMessage::CSkippedElement;
+
+// A text of the answer, cut short: a hostile server chooses its length.
+std::string Clipped(const std::wstring& text) {
+    constexpr std::size_t kMost = 200;
+    return text.size() <= kMost ? zavToolsLib::ToUtf8(text)
+                                : zavToolsLib::ToUtf8(text.substr(0, kMost)) + "...";
+}
+
+// The warning for an answer that holds no event query response: the first elements found
+// instead (total of them in all).
+std::string NoResponseText(const std::vector<CFoundElement>& found, std::size_t total) {
+    std::string text = "Event Query Services' CML response holds no event query response; found ";
+    if (found.empty()) {
+        return text + "no response element";
+    }
+    for (std::size_t i = 0; i < found.size() && i < zav::cml::CCmlMessage::kKeptSkippedResponses;
+         ++i) {
+        text += (i == 0 ? "" : ", ") + Clipped(found[i].strTagName) + " (namespace '" +
+                Clipped(found[i].strNamespace) + "', schema-version '" +
+                Clipped(found[i].strSchemaVersion) + "')";
+    }
+    if (total > zav::cml::CCmlMessage::kKeptSkippedResponses) {
+        text += " and " + std::to_string(total - zav::cml::CCmlMessage::kKeptSkippedResponses) +
+                " more";
+    }
+    return text;
 }
 
 }  // namespace
@@ -97,11 +127,17 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length,
                                           L"The message document is of an unexpected type",
                                           zav::cml::CML_E_UNEXPECTED_DOCUMENT);
         }
+        bool delivered = false;
+        std::vector<CFoundElement> found;  // what stood where a response was expected
         for (const auto& entry : message->GetResponses()) {
-            if (!entry || entry->GetNamespace() != zav::cml::CML_NS_EVENT_QUERY_MESSAGES) {
+            if (!entry) {
                 continue;
             }
             const std::wstring& name = entry->GetTagName();
+            if (entry->GetNamespace() != zav::cml::CML_NS_EVENT_QUERY_MESSAGES) {
+                found.push_back({name, entry->GetNamespace(), entry->GetSchemaVersion()});
+                continue;
+            }
             if (name == L"get-observances-response" || name == L"get-vulnerabilities-response") {
                 const auto* response =
                     dynamic_cast<const zav::cml::CEventQueryResponse*>(entry.get());
@@ -111,13 +147,24 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length,
                         zav::cml::CML_E_UNEXPECTED_DOCUMENT);
                 }
                 ExecuteCallbacks(*response, clientData);
+                delivered = true;
             } else {
+                found.push_back({name, entry->GetNamespace(), entry->GetSchemaVersion()});
                 Log(EQ_TRACE_ERROR,
                     ("Event Query Services' CML response contains an unexpected element(" +
                      zavToolsLib::ToUtf8(name) + "), ignoring element.")
                         .c_str(),
                     kProcessFunction);
             }
+        }
+        if (!delivered) {
+            // No callback follows for this query: say what the answer held instead, so that an
+            // operator can see why.
+            const auto& skipped = message->GetSkippedResponses();
+            found.insert(found.end(), skipped.begin(), skipped.end());
+            const std::size_t total =
+                found.size() - skipped.size() + message->GetSkippedResponseCount();
+            Log(EQ_TRACE_WARNING, NoResponseText(found, total).c_str(), kProcessFunction);
         }
     } catch (const zav::cml::CSchemaException& e) {
         failure = SchemaFailureText(e);
@@ -126,6 +173,7 @@ uint32_t CEventQueryServices::ProcessResponse(const char* text, uint32_t length,
         if (e.GetCode() == zav::cml::CML_E_READ_CANCELLED) {
             // Shutting down: the answer is of no use to anyone any more, and no failure.
             Log(EQ_TRACE_DEBUG, "Response reading stopped: shutting down", kProcessFunction);
+            Log(EQ_TRACE_DEBUG, "Response processed", kProcessFunction);
             return zavToolsLib::ZAV_OK;
         }
         failure =

@@ -9,6 +9,7 @@
 // authentication strings are written without it, while no query is being built.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -74,6 +75,9 @@ public:
                                     EQ_EndResultSetCallback endResultSet);
     // Clears the five result callbacks (the error callback stays).
     void ClearResultSetCallbacks();
+    // Once EQ_ShutDown returns the application may free what its error callback uses: from here
+    // on it is not called any more. Takes no lock (a callback in progress may hold it).
+    void CloseErrorCallback() { m_bErrorCallbackClosed = true; }
     // NULL texts throw (std::invalid_argument).
     void SetAuthentication(const char* user, const char* password);
     void SetObservanceResultFilter(const char* filter);
@@ -117,6 +121,8 @@ private:
         CLockGuard guard(*this);
         return callback;
     }
+    // Calls the error callback with (status, 1) when one is registered and not closed.
+    void ReportError(uint32_t status) const;
     uint32_t RegisterSettingsCallback();
     void UnregisterSettingsCallback();
 
@@ -127,6 +133,7 @@ private:
     EQ_ResultDataCallback m_pfnResultData = nullptr;
     EQ_EndResultCallback m_pfnEndResult = nullptr;
     EQ_ErrorCallback m_pfnError = nullptr;
+    std::atomic<bool> m_bErrorCallbackClosed{false};
     uint32_t m_uRequestState = kIdle;
     CEventQueryRecord* m_pPendingRecord = nullptr;
     uint32_t m_uClientData = 0;

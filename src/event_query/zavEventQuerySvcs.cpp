@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include <atomic>
+#include <memory>
 #include <new>
 
 #include "event_query/EventQueryInstance.h"
@@ -17,6 +18,7 @@
 #include "zavToolsLib/zavStatus.h"
 #include "zavToolsLib/zavTraceLog.h"
 
+using zavEventQuery::ComponentCall;
 using zavEventQuery::CQueryParams;
 using zavEventQuery::EQueryKind;
 using zavEventQuery::GuardedCall;
@@ -48,24 +50,71 @@ private:
 
 // Gives up an object that was never published: its dispatch thread may run and hold a
 // reference of its own, so it is stopped first; the last reference terminates and deletes it.
-void GiveUp(CEventQueryServices* services) {
-    services->ShutDown();
-    services->Release();
-}
+struct CGiveUp {
+    void operator()(CEventQueryServices* services) const {
+        try {
+            services->ShutDown();
+            services->Release();
+        } catch (...) {
+            // Nothing may leave the interface; at worst the object is not freed.
+        }
+    }
+};
+using CUnpublishedServices = std::unique_ptr<CEventQueryServices, CGiveUp>;
 
-// After a failed EQ_Init the application may free its trace log; a thread of the failed attempt
-// that has not ended yet must not write to it. Unless a concurrent EQ_Init that succeeded
-// shares it.
-void CloseTraceLogOfFailedInit(const asTraceLog* traceLog) {
-    CEventQueryServices* published = zavEventQuery::AcquireInstance();
-    if (published == nullptr) {
-        zavToolsLib::CloseTraceLog(traceLog);
-        return;
+// An EQ_Init attempt's hold on the trace log. The published object keeps it until EQ_ShutDown;
+// an attempt that fails or loses the race drops it, which closes the log only when no other
+// session shares it (after a failed EQ_Init the application may free its log).
+class CTraceLogHold {
+public:
+    explicit CTraceLogHold(const asTraceLog* log) : m_pLog(log) { zavToolsLib::OpenTraceLog(log); }
+    ~CTraceLogHold() {
+        try {
+            zavToolsLib::CloseTraceLog(m_pLog);
+        } catch (...) {
+            // Nothing leaves a destructor; the log then stays open.
+        }
     }
-    zavEventQuery::CInstanceReference reference(*published);
-    if (published->GetTraceLog() != traceLog) {
-        zavToolsLib::CloseTraceLog(traceLog);
+    CTraceLogHold(const CTraceLogHold&) = delete;
+    CTraceLogHold& operator=(const CTraceLogHold&) = delete;
+    void HandOver() { m_pLog = nullptr; }
+
+private:
+    const asTraceLog* m_pLog;
+};
+
+// EQ_Init from step 4 on. May throw; declared in this order, a given-up object is stopped
+// before the log hold goes.
+uint32_t CreateAndPublish(const char* version, const char* localPropertyFile,
+                          const char* commSettingsFile, const char* initString1,
+                          const char* initString2, const char* agentName,
+                          const char* agentNamespace, const asTraceLog* traceLog) {
+    const asThreadingTable* threading = g_pThreading.load();
+    if (threading == nullptr) {
+        threading = zavGetDefaultThreadingTable();
+        g_pThreading.store(threading);
     }
+    CTraceLogHold hold(traceLog);
+    CUnpublishedServices services(new (std::nothrow) CEventQueryServices());
+    if (!services) {
+        return ZAV_E_OUT_OF_MEMORY;
+    }
+    // The reference that publication will hold; taken first so that giving the object up
+    // always goes through Release, whatever Init got as far as.
+    services->AddRef();
+    const uint32_t status =
+        services->Init(threading, traceLog, version, localPropertyFile, commSettingsFile,
+                       initString1, initString2, agentName, agentNamespace);
+    if (status != ZAV_OK) {
+        return status;
+    }
+    CProcessLock lock(threading);
+    if (zavEventQuery::GetInstance() == nullptr) {
+        zavEventQuery::SetInstance(services.release());
+        hold.HandOver();
+    }
+    // Otherwise a concurrent EQ_Init won; the library is initialised all the same.
+    return ZAV_OK;
 }
 
 uint32_t RunQuery(const CQueryParams& params) {
@@ -143,53 +192,10 @@ uint32_t EQ_Init(const char* version, const char* localPropertyFile, const char*
     if (zavEventQuery::GetInstance() != nullptr) {
         return EQ_I_ALREADY_INITIALIZED;
     }
-    CEventQueryServices* services = nullptr;
     try {
-        const asThreadingTable* threading = g_pThreading.load();
-        if (threading == nullptr) {
-            threading = zavGetDefaultThreadingTable();
-            g_pThreading.store(threading);
-        }
-        services = new (std::nothrow) CEventQueryServices();
-        if (services == nullptr) {
-            return ZAV_E_OUT_OF_MEMORY;
-        }
-        // The reference that publication will hold; taken first so that giving the object up
-        // always goes through Release, whatever Init got as far as.
-        services->AddRef();
-        zavToolsLib::OpenTraceLog(traceLog);
-        const uint32_t status =
-            services->Init(threading, traceLog, version, localPropertyFile, commSettingsFile,
-                           initString1, initString2, agentName, agentNamespace);
-        if (status != ZAV_OK) {
-            CEventQueryServices* failed = services;
-            services = nullptr;
-            GiveUp(failed);
-            CloseTraceLogOfFailedInit(traceLog);
-            return status;
-        }
-        bool published = false;
-        {
-            CProcessLock lock(threading);
-            if (zavEventQuery::GetInstance() == nullptr) {
-                zavEventQuery::SetInstance(services);
-                published = true;
-            }
-        }
-        if (!published) {
-            // A concurrent EQ_Init won; the library is initialised all the same.
-            CEventQueryServices* loser = services;
-            services = nullptr;
-            GiveUp(loser);
-        }
-        return ZAV_OK;
+        return CreateAndPublish(version, localPropertyFile, commSettingsFile, initString1,
+                                initString2, agentName, agentNamespace, traceLog);
     } catch (...) {
-        if (services != nullptr) {
-            try {
-                GiveUp(services);
-            } catch (...) {
-            }
-        }
         return ZAV_E_EXCEPTION;
     }
 }
@@ -227,6 +233,8 @@ uint32_t EQ_ShutDown(void) {
         } else {
             services->RequestStop();
         }
+        // A post that the stop ended has been reported by now, unless the thread is abandoned.
+        services->CloseErrorCallback();
         services->Release();
         if (!inDispatchThread && dispatchDone != nullptr) {
             dispatchDone->WaitUntil(deadline);
@@ -262,46 +270,59 @@ uint32_t EQ_RegisterResultSetCallbacks(EQ_BeginResultSetCallback beginResultSet,
 
 uint32_t EQ_LoadCommSettingsFile(const char* file) {
     return GuardedCall([&](CEventQueryServices& services) {
-        return SCS_CALL(SCS_LoadCommSettingsFile)(services.GetDestinationId(), file);
+        return ComponentCall(services, [&] {
+            return SCS_CALL(SCS_LoadCommSettingsFile)(services.GetDestinationId(), file);
+        });
     });
 }
 
 uint32_t EQ_LoadLocalSettingsFile(const char* file) {
     return GuardedCall([&](CEventQueryServices& services) {
-        return SCS_CALL(SCS_LoadLocalSettingsFile)(services.GetDestinationId(), file);
+        return ComponentCall(services, [&] {
+            return SCS_CALL(SCS_LoadLocalSettingsFile)(services.GetDestinationId(), file);
+        });
     });
 }
 
 uint32_t EQ_SaveCommSettings(const char* file) {
     return GuardedCall([&](CEventQueryServices& services) {
-        return SCS_CALL(SCS_SaveCommSettings)(services.GetDestinationId(), file);
+        return ComponentCall(services, [&] {
+            return SCS_CALL(SCS_SaveCommSettings)(services.GetDestinationId(), file);
+        });
     });
 }
 
 uint32_t EQ_SetLanguage(const char* language) {
     return GuardedCall([&](CEventQueryServices& services) {
-        return SCS_CALL(SCS_SetLanguage)(services.GetDestinationId(), language);
+        return ComponentCall(services, [&] {
+            return SCS_CALL(SCS_SetLanguage)(services.GetDestinationId(), language);
+        });
     });
 }
 
 uint32_t EQ_SetAgentId(const char* agentId) {
-    return GuardedCall([&](CEventQueryServices&) { return SCS_CALL(SCS_SetAgentId)(agentId); });
+    return GuardedCall([&](CEventQueryServices& services) {
+        return ComponentCall(services, [&] { return SCS_CALL(SCS_SetAgentId)(agentId); });
+    });
 }
 
 uint32_t EQ_SetLastGoodAgentId(const char* agentId) {
-    return GuardedCall(
-        [&](CEventQueryServices&) { return SCS_CALL(SCS_SetLastGoodAgentId)(agentId); });
+    return GuardedCall([&](CEventQueryServices& services) {
+        return ComponentCall(services, [&] { return SCS_CALL(SCS_SetLastGoodAgentId)(agentId); });
+    });
 }
 
 uint32_t EQ_TestCommSettings(uint32_t value1, uint32_t value2) {
     return GuardedCall([&](CEventQueryServices& services) {
-        return services.TestCommSettings(value1, value2, kSection);
+        return ComponentCall(services,
+                             [&] { return services.TestCommSettings(value1, value2, kSection); });
     });
 }
 
 uint32_t EQ_TestCommSettingsFile(uint32_t value1, uint32_t value2) {
     return GuardedCall([&](CEventQueryServices& services) {
-        return services.TestCommSettingsFile(value1, value2, kSection);
+        return ComponentCall(
+            services, [&] { return services.TestCommSettingsFile(value1, value2, kSection); });
     });
 }
 

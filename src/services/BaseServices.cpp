@@ -3,6 +3,7 @@
 #include <openssl/crypto.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -412,16 +413,33 @@ void CBaseServices::RequestStop() {
 
 void CBaseServices::ShutDown() {
     RequestStop();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_uTimeouts[kShutdownTimeout]);
     // Shutting the component down now ends a post in progress (a slow or stalled server) within
     // moments instead of at its transfer timeout, so the dispatch thread can stop in time. The
     // caller holds a reference: Terminate cannot run meanwhile.
     if (m_bClientInitialised && !m_bTransfersStopped) {
-        m_bTransfersStopped = true;
-        SCS_CALL(SCS_RemoveDestination)(m_iDestinationId);
+        {
+            // Calls of other threads into the component end first (unless they outlast the
+            // timeout): none starts after it is let go.
+            std::unique_lock<std::shared_timed_mutex> calls(m_componentUse, std::defer_lock);
+            static_cast<void>(calls.try_lock_until(deadline));
+            m_bTransfersStopped = true;
+        }
+        if (m_iDestinationId != -1 &&
+            SCS_CALL(SCS_RemoveDestination)(m_iDestinationId) != zavToolsLib::ZAV_OK) {
+            char message[128];
+            snprintf(message, sizeof message, "Unable to remove default destination %d",
+                     m_iDestinationId);
+            Log(EQ_TRACE_WARNING, message, kInitFunction);
+        }
         SCS_CALL(SCS_ShutDown)();
     }
     if (m_pThreading != nullptr) {
-        m_pThreading->WaitEvent(m_hExitEvent, m_uTimeouts[kShutdownTimeout]);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        m_pThreading->WaitEvent(m_hExitEvent, static_cast<uint32_t>(std::max<int64_t>(
+                                                  0, static_cast<int64_t>(left.count()))));
     }
 }
 

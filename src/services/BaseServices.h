@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "services/svcRetryState.h"
@@ -107,6 +108,18 @@ public:
     const uint32_t* GetTimeouts() const { return m_uTimeouts; }
     const std::string& GetClientVersion() const { return m_strClientVersion; }
     bool IsStopping() const { return m_bStop.load(); }
+    // Runs call (which calls into the component) and returns true, unless ShutDown has let the
+    // component go (by then it may serve the next session): then returns false without calling.
+    // ShutDown waits for such calls in progress, within shutdownTimeout.
+    template <class Call>
+    bool CallComponent(Call&& call) const {
+        std::shared_lock<std::shared_timed_mutex> use(m_componentUse);
+        if (m_bTransfersStopped) {
+            return false;
+        }
+        call();
+        return true;
+    }
     // True in the service's own dispatch thread (for example inside a callback it runs).
     bool IsDispatchThread() const;
 
@@ -137,7 +150,9 @@ protected:
 
     bool m_bClientInitialised = false;
     // ShutDown has removed the destination and shut the client side of the component down.
-    bool m_bTransfersStopped = false;
+    std::atomic<bool> m_bTransfersStopped{false};
+    // Held shared by CallComponent, exclusively by ShutDown while it sets m_bTransfersStopped.
+    mutable std::shared_timed_mutex m_componentUse;
     bool m_bServerInitialised = false;
     svcRetryState* m_pRetryState = nullptr;
     int32_t m_iDestinationId = -1;

@@ -1,6 +1,5 @@
 #include "zavToolsLib/zavCatalog.h"
 
-
 #include <atomic>
 #include <cerrno>
 #include <clocale>
@@ -38,8 +37,9 @@ struct CatalogState {
     std::mutex lock;
     std::atomic<nl_catd> handle{kNoCatalog};
     char name[255] = {};
-    std::string nlsPathEntry;  // "NLSPATH=..." set for the open
-    std::string restoreEntry;  // "NLSPATH=..." the caller's value put back
+    std::string nlsPathEntry;    // "NLSPATH=..." set for the open
+    std::string installedEntry;  // "NLSPATH=..." of the installed catalog, tried next
+    std::string restoreEntry;    // "NLSPATH=..." the caller's value put back
     std::vector<nl_catd> retired;
 };
 
@@ -118,6 +118,14 @@ std::string BuildCatalogSearchPath(const char* directory) {
     return path;
 }
 
+std::string CatalogOpenPath(const char* directory, const std::string& callers) {
+    std::string path = BuildCatalogSearchPath(directory);
+    if (!callers.empty()) {
+        path += ":" + callers;
+    }
+    return path;
+}
+
 int OpenCatalog(const char* directory, const char* name, const char* locale) {
     if (name == nullptr) {
         return EINVAL;
@@ -132,15 +140,10 @@ int OpenCatalog(const char* directory, const char* name, const char* locale) {
         // points at the previous restore entry until NLSPATH is replaced, so that entry is
         // only swapped for the new one afterwards.
         std::string restoreEntry = "NLSPATH=" + saved;
-        state.nlsPathEntry = "NLSPATH=" + BuildCatalogSearchPath(directory);
-        if (!saved.empty()) {
-            state.nlsPathEntry += ":" + saved;
-        }
-        // After the caller's NLSPATH, so that NLSPATH can point at another catalog.
+        state.nlsPathEntry = "NLSPATH=" + CatalogOpenPath(directory, saved);
+        // Only when that path finds nothing, so that NLSPATH can point at another catalog.
         const std::string installed = InstalledCatalogSearchPath();
-        if (!installed.empty()) {
-            state.nlsPathEntry += ":" + installed;
-        }
+        state.installedEntry = "NLSPATH=" + installed;
         std::string localName = std::string("./") + name;
         if (std::strstr(name, ".cat") == nullptr) {
             localName += ".cat";
@@ -162,6 +165,12 @@ int OpenCatalog(const char* directory, const char* name, const char* locale) {
             errno = 0;
             handle = catopen(name, NL_CAT_LOCALE);
             error = errno;
+            if (handle == kNoCatalog && !installed.empty()) {
+                putenv(state.installedEntry.data());
+                errno = 0;
+                handle = catopen(name, NL_CAT_LOCALE);
+                error = errno;
+            }
         }
         if (handle == kNoCatalog) {
             errno = 0;

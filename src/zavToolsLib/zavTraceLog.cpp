@@ -3,18 +3,19 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace zavToolsLib {
 
 namespace {
 
-// Logs closed by CloseTraceLog and the lines being written right now. A process has one or two
-// logs, so plain vectors do.
+// How many sessions hold each log open (a log at 0 is closed; one never opened is open), and
+// the lines being written right now. A process has one or two logs, so plain vectors do.
 struct CTraceGate {
     std::mutex mutex;
     std::condition_variable idle;
-    std::vector<const asTraceLog*> closed;
+    std::vector<std::pair<const asTraceLog*, int>> holders;
     std::vector<const asTraceLog*> writing;  // one entry per line in progress
 };
 
@@ -29,8 +30,16 @@ CTraceGate& Gate() {
 thread_local const asTraceLog* t_pWriting = nullptr;
 thread_local int t_iWritingDepth = 0;
 
-bool IsClosed(const CTraceGate& gate, const asTraceLog* log) {
-    return std::find(gate.closed.begin(), gate.closed.end(), log) != gate.closed.end();
+std::pair<const asTraceLog*, int>* FindHolders(CTraceGate& gate, const asTraceLog* log) {
+    for (auto& entry : gate.holders) {
+        if (entry.first == log) return &entry;
+    }
+    return nullptr;
+}
+
+bool IsClosed(CTraceGate& gate, const asTraceLog* log) {
+    const auto* entry = FindHolders(gate, log);
+    return entry != nullptr && entry->second == 0;
 }
 
 bool MaskAllows(const asTraceLog* log, uint32_t level) {
@@ -86,8 +95,11 @@ void CloseTraceLog(const asTraceLog* log) {
     }
     CTraceGate& gate = Gate();
     std::unique_lock<std::mutex> lock(gate.mutex);
-    if (!IsClosed(gate, log)) {
-        gate.closed.push_back(log);
+    auto* entry = FindHolders(gate, log);
+    if (entry == nullptr) {
+        gate.holders.emplace_back(log, 0);
+    } else if (entry->second > 0 && --entry->second > 0) {
+        return;  // another session still writes to it
     }
     const auto own = static_cast<std::ptrdiff_t>(t_pWriting == log ? t_iWritingDepth : 0);
     gate.idle.wait(
@@ -95,9 +107,16 @@ void CloseTraceLog(const asTraceLog* log) {
 }
 
 void OpenTraceLog(const asTraceLog* log) {
+    if (log == nullptr) {
+        return;
+    }
     CTraceGate& gate = Gate();
     std::lock_guard<std::mutex> guard(gate.mutex);
-    gate.closed.erase(std::remove(gate.closed.begin(), gate.closed.end(), log), gate.closed.end());
+    if (auto* entry = FindHolders(gate, log)) {
+        ++entry->second;
+    } else {
+        gate.holders.emplace_back(log, 1);
+    }
 }
 
 }  // namespace zavToolsLib

@@ -2,8 +2,10 @@
 //
 // The application's structure need only live until EQ_ShutDown returns, yet an abandoned
 // dispatch thread or the last release of the service object may still want to write a line
-// later. So the log passes through a gate: once a log is closed, no line reaches it (and its
-// fields are not even read) until it is opened again by the next EQ_Init.
+// later. So the log passes through a gate: each session (an EQ_Init attempt, then the object it
+// publishes) holds the log open, and once the last holder has closed it no line reaches it (and
+// its fields are not even read) until a new session opens it again. Counting holders keeps one
+// session's end from silencing another that shares the structure.
 #pragma once
 
 #include <cstdint>
@@ -19,11 +21,12 @@ void Log(const asTraceLog* log, uint32_t level, const char* message, const char*
 // True when a line of this level would be written (lets callers skip composing it).
 bool LogEnabled(const asTraceLog* log, uint32_t level);
 
-// From the return of this call on, no line goes to log and none is still being written, except
-// one this very thread is writing (a trace function that shuts the library down).
+// Drops one session's hold on log. When it was the last (or log was never opened), from the
+// return of this call on no line goes to log and none is still being written, except one this
+// very thread is writing (a trace function that shuts the library down).
 void CloseTraceLog(const asTraceLog* log);
 
-// Lets lines reach log again (a new session with the same structure).
+// A session starts writing to log: lines reach it until every holder has closed it.
 void OpenTraceLog(const asTraceLog* log);
 
 }  // namespace zavToolsLib

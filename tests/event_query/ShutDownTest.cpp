@@ -16,9 +16,11 @@
 #include "event_query/EventQueryInstance.h"
 #include "security/zavTrustedKeys.h"
 #include "services/SignedComponent.h"
+#include "services/TraceCapture.h"
 #include "services/mslLoader.h"
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 #include "zavEventQuerySvcs.h"
+#include "zavToolsLib/asThreadingDefault.h"
 
 namespace {
 
@@ -57,7 +59,7 @@ protected:
         zavSecurity::ClearAddedTrustedKeys();
     }
     // EQ_Init with a server that is never asked.
-    uint32_t Init(const std::string& settings) {
+    uint32_t Init(const std::string& settings, const asTraceLog* traceLog = nullptr) {
         const std::string local = m_dir.Path("local.ini");
         const std::string comm = m_dir.Path("comm.ini");
         std::ofstream(local) << "[event_query_services]\n"
@@ -65,7 +67,7 @@ protected:
                              << "[agent]\nagent_id = 0f8fad5b-d9cb-469f-a165-70867728950e\n";
         std::ofstream(comm) << "[servers]\nurl = http://127.0.0.1:1/\n";
         return EQ_Init("5.0", local.c_str(), comm.c_str(), "event_query_tests", nullptr, "agent",
-                       "urn:test", nullptr);
+                       "urn:test", traceLog);
     }
     // EQ_ShutDown in a thread of its own: whether it returned within a generous bound.
     static bool ShutDownReturns() {
@@ -99,6 +101,48 @@ TEST_F(ShutDownTest, DoesNotWaitForCallsInOtherThreads) {
     call.join();
     EXPECT_TRUE(returned) << "EQ_ShutDown waited for an unrelated call";
     EXPECT_EQ(0, zavServices::GetZavSessionConfigSvcsLoadCount());
+}
+
+// Two sessions share one trace log: an EQ_Init that fails while another one is still on its way
+// to publication must not silence the log of the one that goes on.
+TEST_F(ShutDownTest, AFailedInitLeavesASharedTraceLogOpen) {
+    TraceCapture::Clear();
+    const asThreadingTable* threading = zavToolsLib::zavGetDefaultThreadingTable();
+    ASSERT_EQ(0u, threading->Lock(AS_PROCESS_LOCK));  // holds the first one back at publication
+    auto first = std::async(std::launch::async, [&] { return Init("", &TraceCapture::g_log); });
+    const bool started = TraceCapture::WaitFor("Event Query Services initialized.");
+    const uint32_t failed = EQ_Init("5.0", m_dir.Path("missing.ini").c_str(), "comm.ini", "t",
+                                    nullptr, "agent", "urn:test", &TraceCapture::g_log);
+    threading->Unlock(AS_PROCESS_LOCK);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(0xC7590003u, failed);
+    ASSERT_EQ(0u, first.get());
+    ASSERT_EQ(0u, EQ_RegisterErrorCallback(nullptr));
+    EXPECT_EQ(1u, TraceCapture::Count("Registered error callback: false"));
+}
+
+// A stopping service still answers as itself: a call keeps its own status but does not reach
+// the component let go, a destination that cannot be removed is warned about, and a read cut
+// short still ends with its processed line.
+TEST_F(ShutDownTest, WhileStopping) {
+    TraceCapture::Clear();
+    ASSERT_EQ(0u, Init("shutdownTimeout = 100\n", &TraceCapture::g_log));  // stopped twice
+    CEventQueryServices* services = zavEventQuery::AcquireInstance();
+    ASSERT_NE(nullptr, services);
+    zavEventQuery::CInstanceReference reference(*services);
+    const int32_t destination = services->GetDestinationId();
+    ASSERT_EQ(0u, SCS_CALL(SCS_RemoveDestination)(destination));
+    services->ShutDown();
+    EXPECT_EQ(1u,
+              TraceCapture::Count("CBaseServices::Init(): Unable to remove default destination " +
+                                      std::to_string(destination),
+                                  EQ_TRACE_WARNING, true));
+    const char* time = "2007-03-01T00:00:00Z";
+    EXPECT_EQ(EQ_E_INVALID_ARG, EQ_QueryVulnsByGroup(time, time, nullptr, 0, 1, 1));
+    EXPECT_EQ(EQ_E_NOT_INITIALIZED, EQ_QueryVulnsByGroup(time, time, "g", 0, 1, 1));
+    EXPECT_EQ(EQ_E_NOT_INITIALIZED, EQ_SetLanguage("en"));
+    EXPECT_EQ(0u, services->ProcessResponse("<zav/>", 6));
+    EXPECT_EQ(1u, TraceCapture::Count("CEventQueryServices::ProcessResponse: Response processed"));
 }
 
 }  // namespace

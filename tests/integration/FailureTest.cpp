@@ -14,6 +14,20 @@ const std::string kRefused = "Error(" + Hex(kConnectFailed) + ",1)";
 
 class FailureTest : public CIntegrationTest {};
 
+// The header's list of statuses that end a query, against what the library did: the error
+// statuses of one query, each but the last followed by another attempt, the last ending it when
+// ended is set.
+void ExpectEnds(const std::vector<std::string>& events, bool ended) {
+    std::vector<bool> ends;
+    for (const std::string& event : events) {
+        if (event.rfind("Error(", 0) != 0) continue;
+        ends.push_back(EQ_STATUS_ENDS_QUERY(std::stoul(event.substr(6), nullptr, 16)));
+    }
+    std::vector<bool> expected(ends.size(), false);
+    if (ended && !expected.empty()) expected.back() = true;
+    EXPECT_EQ(expected, ends) << ::testing::PrintToString(events);
+}
+
 TEST_F(FailureTest, RefusedConnectionIsReportedAndPostedAgainAfterTheBackOff) {
     CRefusingPort port;
     Start({port.Url()}, "retryInterval = 300\n");
@@ -32,6 +46,7 @@ TEST_F(FailureTest, RefusedConnectionIsReportedAndPostedAgainAfterTheBackOff) {
               std::vector<std::string>(events.begin(), events.begin() + failures));
     EXPECT_EQ(TwoItemSequence(3),
               std::vector<std::string>(events.begin() + failures, events.end()));
+    ExpectEnds(events, false);
     // One error line per failed attempt.
     EXPECT_EQ(failures,
               CJournal::Get().CountTrace("CEventQueryServices::SendPendingData: Event Query "
@@ -68,6 +83,7 @@ TEST_F(FailureTest, ExhaustedRetriesAreReportedUntilResetToPrimary) {
     ASSERT_EQ(0u, eq.EQ_QueryVulnsByAddress(kStart, kEnd, "10.0.0.1", 0, 1, 5));
     ASSERT_TRUE(WaitForEvents(exhausted));
     EXPECT_EQ((std::vector<std::string>{kRefused, kRefused, exhausted}), Events());
+    ExpectEnds(Events(), true);
 
     // The request stays queued: new queries are refused until the primary is tried again.
     EXPECT_EQ(Hex(EQ_E_QUERY_OUTSTANDING),
@@ -110,6 +126,7 @@ TEST_F(FailureTest, UnusableAnswersDropTheRequest) {
         ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 20 + i));
         ASSERT_TRUE(WaitForEvents("Error("));
         EXPECT_EQ(std::vector<std::string>{"Error(" + Hex(EQ_E_REQUEST_DROPPED) + ",1)"}, Events());
+        ExpectEnds(Events(), true);
         const std::vector<std::string> lines = CJournal::Get().ErrorLines();
         ASSERT_EQ(cases[i].second.size(), lines.size()) << ::testing::PrintToString(lines);
         for (size_t l = 0; l < lines.size(); ++l) {
@@ -136,6 +153,7 @@ TEST_F(FailureTest, AnswerOverTheSizeLimitIsReportedOnceAndDropped) {
     ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "big", 0, 1, 5));
     ASSERT_TRUE(WaitForEvents("Error("));
     EXPECT_EQ(std::vector<std::string>{"Error(" + Hex(EQ_E_RESPONSE_TOO_LARGE) + ",1)"}, Events());
+    ExpectEnds(Events(), true);
     CJournal::Get().Clear();
     ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "small", 0, 1, 6));
     ASSERT_TRUE(WaitForEvents("EndSet(6)"));

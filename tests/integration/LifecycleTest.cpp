@@ -7,6 +7,7 @@
 #include <future>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "IntegrationTest.h"
@@ -105,6 +106,14 @@ TEST_F(LifecycleTest, ShutDownEndsAHangingPostAndInitWorksAgain) {
     auto shutDown = std::async(std::launch::async, [&eq] { return eq.EQ_ShutDown(); });
     ASSERT_EQ(std::future_status::ready, shutDown.wait_for(std::chrono::seconds(20)));
     EXPECT_EQ(0u, shutDown.get());
+    // Ended by the stop, the post failed like any other: its status and its level-1 line.
+    const std::vector<std::string> failed = Events();
+    ASSERT_EQ(1u, failed.size());
+    EXPECT_EQ(1u, CJournal::Get().CountTrace(
+                      "CEventQueryServices::SendPendingData: Event Query "
+                      "Services library failed to post data to Event "
+                      "Query Server: status(" +
+                      std::to_string(std::stoul(failed[0].substr(6), nullptr, 16)) + ")"));
 
     // A new instance works while the old dispatch thread still hangs in its post...
     CEventQueryTestServer server(&TwoItemAnswer);
@@ -118,7 +127,7 @@ TEST_F(LifecycleTest, ShutDownEndsAHangingPostAndInitWorksAgain) {
     ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 9));
     ASSERT_TRUE(WaitForEvents("EndSet(9)"));
     EXPECT_EQ(0u, CJournal::Get().CountEvents("BeginSet(7)"));
-    EXPECT_EQ(0u, CJournal::Get().CountEvents("Error("));
+    EXPECT_EQ(1u, CJournal::Get().CountEvents("Error("));
     // The old object is released by its own thread, after EQ_ShutDown has returned.
     EXPECT_EQ(0u, eq.EQ_ShutDown());
     EXPECT_TRUE(WaitForComponentUnloaded());
@@ -135,7 +144,7 @@ struct CHeldCallback {
         entered = true;
         changed.notify_all();
         changed.wait_for(lock, std::chrono::seconds(30), [] { return released; });
-        return 0;
+        throw std::runtime_error("the answer fails late");  // the request is dropped
     }
     static bool Set(bool& flag) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -154,8 +163,9 @@ bool CHeldCallback::entered = false;
 bool CHeldCallback::released = false;
 
 // A dispatch thread still in a callback when shutdownTimeout runs out is abandoned. The
-// application may free its trace log once EQ_ShutDown has returned, so when the thread ends
-// later, neither it nor the loader unloading the component writes another line.
+// application may free its trace log and what its callbacks use once EQ_ShutDown has returned,
+// so when the thread ends later, neither it nor the loader unloading the component writes another
+// line, and the error callback hears nothing of the request it drops.
 TEST_F(LifecycleTest, AnAbandonedDispatchThreadWritesNoTraceLineAfterShutDown) {
     CEventQueryTestServer server(&TwoItemAnswer);
     WriteSettings({server.Url()}, "shutdownTimeout = 100\n");
@@ -163,6 +173,7 @@ TEST_F(LifecycleTest, AnAbandonedDispatchThreadWritesNoTraceLineAfterShutDown) {
     const EqApi& eq = Eq();
     ASSERT_EQ(0u, eq.EQ_RegisterResultSetCallbacks(&CHeldCallback::BeginSet, nullptr, nullptr,
                                                    nullptr, nullptr));
+    ASSERT_EQ(0u, eq.EQ_RegisterErrorCallback(&CJournal::OnError));
     ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 1));
     ASSERT_TRUE(CHeldCallback::WaitEntered());
     ASSERT_EQ(0u, eq.EQ_ShutDown());
@@ -170,6 +181,7 @@ TEST_F(LifecycleTest, AnAbandonedDispatchThreadWritesNoTraceLineAfterShutDown) {
     CHeldCallback::Set(CHeldCallback::released);
     ASSERT_TRUE(WaitForComponentUnloaded());
     EXPECT_EQ(lines, CJournal::Get().CountTrace(""));
+    EXPECT_TRUE(Events().empty()) << ::testing::PrintToString(Events());
 }
 
 TEST_F(LifecycleTest, UtcTextsConvertWithoutAnInstance) {

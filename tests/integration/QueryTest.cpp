@@ -1,5 +1,6 @@
 // Each query function end to end: the document the server receives and the callbacks the answer
 // produces.
+#include <array>
 #include <cstdint>
 #include <regex>
 #include <set>
@@ -142,6 +143,44 @@ TEST_F(QueryTest, AnswersReachTheCallbacksInDocumentOrder) {
     ASSERT_TRUE(WaitForEvents("EndSet("));
     EXPECT_EQ(TwoItemSequence(5), Events());
     EXPECT_EQ(5u, server.Posts().size());
+}
+
+// An answer without an event query response ends its query with no callback; a warning names what
+// the answer held instead.
+TEST_F(QueryTest, AnswerWithoutAnEventQueryResponse) {
+    const std::string ns = "http://schemas.zav.example.org/cml/Message/EventQueryMessages";
+    const std::string vulns = "get-vulnerabilities-response (namespace '";
+    // Each text of the two-item answer replaced, and what the warning names.
+    const std::vector<std::array<std::string, 3>> cases = {
+        {ns + "'", ns + "2'", vulns + ns + "2', schema-version '1.0.0')"},
+        {ns + "' schema-version='1.0.0'", ns + "'", vulns + ns + "', schema-version '')"},
+        {"get-vulnerabilities-response", "get-assets-response",
+         "get-assets-response (namespace '" + ns + "', schema-version '1.0.0')"},
+        {"", "", "no response element"}};  // a message without responses
+    const size_t npos = std::string::npos;
+    CEventQueryTestServer server;
+    Start({server.Url()});
+    for (uint32_t i = 0; i < cases.size(); ++i) {
+        const std::string &from = cases[i][0], &to = cases[i][1], &found = cases[i][2];
+        server.SetResponder([&](const PostedRequest& posted) {
+            Reply reply = TwoItemAnswer(posted);
+            if (from.empty()) reply.body = BuildResponseDocument({});
+            for (size_t at = 0; !from.empty() && (at = reply.body.find(from, at)) != npos;
+                 at += to.size()) {
+                reply.body.replace(at, from.size(), to);
+            }
+            return reply;
+        });
+        ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, i));
+        EXPECT_TRUE(CJournal::Get().WaitForTrace(
+            "CEventQueryServices::ProcessResponse: Event Query Services' CML response holds no "
+            "event query response; found " +
+            found))
+            << server.Posts().back().answer;
+        ASSERT_TRUE(CJournal::Get().WaitForTrace(
+            "CEventQueryServices::ProcessResponse: Response processed", i + 1));
+    }
+    EXPECT_TRUE(Events().empty()) << ::testing::PrintToString(Events());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -13,11 +15,13 @@
 namespace TraceCapture {
 
 inline std::mutex g_mutex;
+inline std::condition_variable g_added;
 inline std::vector<std::pair<uint32_t, std::string>> g_lines;
 
 inline int32_t Collect(uint32_t, uint32_t level, const char* message, const char* function) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_lines.emplace_back(level, std::string(function) + ": " + message);
+    g_added.notify_all();
     return 0;
 }
 
@@ -35,6 +39,15 @@ inline size_t Count(const std::string& part, uint32_t level = 0, bool bExact = f
         return (level == 0 || line.first == level) &&
                (bExact ? line.second == part : line.second.find(part) != std::string::npos);
     }));
+}
+
+// Waits (bounded) for a line containing part; false on time-out.
+inline bool WaitFor(const std::string& part) {
+    std::unique_lock<std::mutex> lock(g_mutex);
+    return g_added.wait_for(lock, std::chrono::seconds(30), [&] {
+        return std::any_of(g_lines.begin(), g_lines.end(),
+                           [&](auto& line) { return line.second.find(part) != std::string::npos; });
+    });
 }
 
 }  // namespace TraceCapture

@@ -2,6 +2,7 @@
 #include <nl_types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "zavEventQuerySvcs.h"
 #include "zavToolsLib/zavCatalog.h"
@@ -173,8 +175,14 @@ TEST_F(ZAVErrorTest, OpenKeepsTheCallersEnvironmentAndLooksInTheCurrentDirectory
     const fs::path built = fs::path(ZAV_TEST_NLS_DIR) / "C/LC_MESSAGES/zav-MgmtSvcs.cat";
     fs::copy_file(built, dir / "zav-test.cat", fs::copy_options::overwrite_existing);
 
-    // The caller's NLSPATH is searched too, and put back afterwards; LANG is cleared again.
+    // The path of the open ends with the caller's NLSPATH, else with the default folders.
     const std::string callers = (dir / "%N.cat").string();
+    for (const auto& [nlsPath, end] : {std::pair<std::string, std::string>{callers, ":" + callers},
+                                       {"", "/usr/lib/qel/nls/C/LC_MESSAGES/%N.cat"}}) {
+        const std::string path = CatalogOpenPath(ZAV_TEST_NLS_DIR, nlsPath);
+        EXPECT_EQ(end, path.substr(path.size() - std::min(path.size(), end.size()))) << path;
+    }
+    // The caller's NLSPATH is searched too, and put back afterwards; LANG is cleared again.
     setenv("NLSPATH", callers.c_str(), 1);
     unsetenv("LANG");
     EXPECT_EQ(0, OpenCatalog(nullptr, "zav-test", ""));

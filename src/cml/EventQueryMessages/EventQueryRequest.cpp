@@ -2,6 +2,7 @@
 
 #include <xercesc/dom/DOMException.hpp>
 
+#include <cmath>
 #include <new>
 #include <sstream>
 #include <utility>
@@ -45,9 +46,10 @@ bool Within(int32_t value, int32_t high) { return value >= 0 && value <= high; }
 // starts every time from the formatting of a new stream.
 std::wstring TimeText(const XmlUtils::CDateTime& time) {
     // A query's times have whole seconds and UTC: written here, as the stream would write them.
+    // A negative zero is left to the stream, which keeps its sign.
     const double seconds = time.GetSeconds();
     if (Within(time.GetYear(), 9999) && Within(time.GetMonth(), 99) && Within(time.GetDay(), 99) &&
-        Within(time.GetHour(), 99) && Within(time.GetMinute(), 99) && seconds >= 0 &&
+        Within(time.GetHour(), 99) && Within(time.GetMinute(), 99) && !std::signbit(seconds) &&
         seconds < 100 && seconds == static_cast<double>(static_cast<int32_t>(seconds)) &&
         (!time.GetTimeZonePresent() ||
          (time.GetTimeZoneHours() == 0 && time.GetTimeZoneMinutes() == 0))) {

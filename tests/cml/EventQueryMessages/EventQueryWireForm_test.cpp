@@ -2,6 +2,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "EventQueryTestSupport.h"
@@ -101,6 +102,23 @@ TEST_F(EventQueryWireForm, VulnerabilitiesResponseExample) {
          "    <vulnerability-item result-id='17'>", "            <result-data name='a' value='1'/>",
          "            <result-data name='b' value='2'/>", "    </vulnerability-item>",
          "</get-vulnerabilities-response>"});
+}
+
+// Whole UTC seconds take a short way to the wire; the others, a negative zero among them, must
+// come out as the value itself writes them.
+TEST_F(EventQueryWireForm, TimesOfARequest) {
+    const std::pair<const wchar_t*, const wchar_t*> kTimes[] = {
+        {L"2007-03-01T00:00:59Z", L"2007-03-01T00:00:59.000000Z"},
+        {L"2007-03-01T00:00:-0Z", L"2007-03-01T00:00:-0.000000Z"},
+        {L"2007-03-01T00:00:-0.0", L"2007-03-01T00:00:-0.000000"},
+        {L"2007-03-01T00:00:-1Z", L"2007-03-01T00:00:-1.000000Z"}};
+    for (const auto& [text, written] : kTimes) {
+        CGetVulnerabilitiesByGroupRequest request(L"r");
+        request.SetStartTime(text);
+        EXPECT_NE(std::wstring::npos,
+                  Element(request).find(L" start-time='" + std::wstring(written) + L"'"))
+            << Element(request);
+    }
 }
 
 TEST_F(EventQueryWireForm, PagingFilterAndOptionalParts) {
