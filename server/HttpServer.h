@@ -1,8 +1,8 @@
-// eq-server's HTTP side: one POST path, a bounded worker pool (503 beyond it), a body limit (413
-// before parsing), CML error documents for requests that cannot be answered.
+// eq-server's HTTP side on an event loop (Boost.Beast on Asio): one or two I/O threads read every
+// connection with deadlines, a complete request goes to the bounded worker pool (503 beyond it),
+// and the answer streams back in chunks, each made only after the previous one was sent. An open
+// connection costs a descriptor and a buffer, never a thread.
 #pragma once
-
-#include <httplib.h>
 
 #include <cstddef>
 #include <functional>
@@ -22,11 +22,14 @@ struct ServerOptions {
     std::string host = "127.0.0.1";
     int port = 0;  // 0: any free port
     size_t workers = 8;
-    size_t queue = 32;  // connections waiting for a worker before 503
-    size_t maxBody = 1024 * 1024;
-    // An idle kept-alive connection holds a worker: keep the wait short.
-    int keepAliveTimeout = 5;   // seconds
+    size_t queue = 32;  // complete requests waiting for a worker before 503
+    size_t maxBody = size_t{1024} * 1024;
+    int keepAliveTimeout = 60;  // seconds an idle kept-alive connection stays open
     size_t keepAliveMax = 100;  // requests per connection
+    size_t maxConnections = 1024;
+    size_t maxConnectionsPerAddress = 64;
+    int headerTimeout = 10;  // seconds from a request's first byte to the end of its head
+    int bodyTimeout = 30;    // seconds for the whole body, and for each piece of an answer
     ServerLimits limits;
     // Checks the source address, user and password of a request; empty: no authentication.
     std::function<AuthVerdict(const std::string&, const std::string&, const std::string&)>
@@ -37,6 +40,7 @@ struct ServerOptions {
 
 class CHttpServer {
 public:
+    // Throws when the TLS files cannot be used.
     CHttpServer(ServerOptions options, CEventStore& store);
     ~CHttpServer();
     CHttpServer(const CHttpServer&) = delete;
@@ -44,19 +48,13 @@ public:
 
     // Binds; returns the port (the chosen one when options.port is 0). Throws when it cannot.
     int Bind();
-    // Serves until Stop() (from another thread or a signal watcher).
+    // Serves until Stop() (from another thread or a signal watcher; also before Run).
     void Run();
     void Stop();
 
 private:
-    void Handle(const httplib::Request& request, httplib::Response& response);
-    // False when the request was refused (and answered).
-    bool Authenticate(const httplib::Request& request, const ParsedRequest& parsed,
-                      httplib::Response& response);
-
-    ServerOptions m_options;
-    CEventStore& m_store;
-    std::unique_ptr<httplib::Server> m_server;
+    struct CImpl;
+    std::unique_ptr<CImpl> m_impl;
 };
 
 }  // namespace eqsrv

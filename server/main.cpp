@@ -1,6 +1,8 @@
 // eq-server: a reference Event Query Server on an SQLite file or a PostgreSQL database (DB is a
 // file name or a postgresql:// URL).
 //   eq-server serve --db DB [--port N] [--host ADDR] [--pool N] ...   (port 0: any free port)
+//                   [--max-connections N] [--max-connections-per-address N]
+//                   [--header-timeout S] [--body-timeout S] [--keep-alive-timeout S]
 //                   [--require-auth [--auth-burst N] [--auth-refill SECONDS]]
 //                   [--cert PEM --key PEM | --allow-insecure-auth]
 //   eq-server migrate --db DB
@@ -8,10 +10,12 @@
 //   eq-server user add NAME --db DB   (password from EQ_SERVER_PASSWORD or standard input)
 //   eq-server import KIND FILE --db DB [--format csv|jsonl]
 #include <signal.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -38,6 +42,21 @@ std::unique_ptr<CEventStore> OpenStore(const std::string& db, size_t pool) {
     return std::make_unique<CSqliteStore>(db);
 }
 
+// Every connection is a descriptor, and the usual soft limit (1024) is below the default
+// --max-connections plus the store's files: take what the hard limit allows.
+void RaiseDescriptorLimit(size_t connections) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    const rlim_t wanted = static_cast<rlim_t>(connections) + 256;
+    if (limit.rlim_cur >= wanted) return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < wanted) {
+        std::cerr << "eq-server: warning: at most " << limit.rlim_cur
+                  << " open files allowed (ulimit -n), fewer than --max-connections needs\n";
+    }
+}
+
 int Serve(const std::string& db, ServerOptions options, bool requireAuth,
           const AuthLimits& authLimits, size_t pool) {
     const std::unique_ptr<CEventStore> storage = OpenStore(db, pool > 0 ? pool : options.workers);
@@ -59,6 +78,7 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth,
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    RaiseDescriptorLimit(options.maxConnections);
     CHttpServer server(std::move(options), store);
     const int port = server.Bind();
     // An IPv6 address is written in brackets in a URL.
@@ -133,7 +153,7 @@ int main(int argc, char** argv) {
     serve->add_option("--workers", options.workers, "worker threads")
         ->capture_default_str()
         ->check(CLI::Range(1, 1024));
-    serve->add_option("--queue", options.queue, "connections waiting for a worker before 503")
+    serve->add_option("--queue", options.queue, "requests waiting for a worker before 503")
         ->capture_default_str()
         ->check(CLI::Range(0, 65536));
     serve->add_option("--max-body", options.maxBody, "largest request body in bytes (413 above)")
@@ -153,6 +173,27 @@ int main(int argc, char** argv) {
     serve->add_option("--keep-alive-max", options.keepAliveMax, "requests per connection")
         ->capture_default_str()
         ->check(CLI::Range(1, 100000));
+    serve
+        ->add_option("--max-connections", options.maxConnections,
+                     "open connections in all; more are closed at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000000));
+    serve
+        ->add_option("--max-connections-per-address", options.maxConnectionsPerAddress,
+                     "open connections from one client address; more are closed at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000000));
+    serve
+        ->add_option("--header-timeout", options.headerTimeout,
+                     "seconds for a request's head, from its first byte (and for the first "
+                     "byte of a new connection)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    serve
+        ->add_option("--body-timeout", options.bodyTimeout,
+                     "seconds for a request's whole body, and for each piece of an answer")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
     serve->add_flag("--require-auth", requireAuth, "check auth-token/auth-hash against the users");
     bool allowInsecureAuth = false;
     serve->add_flag("--allow-insecure-auth", allowInsecureAuth,

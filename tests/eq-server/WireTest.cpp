@@ -253,26 +253,32 @@ TEST_F(Wire, RefusalsAreCmlErrorsAndTheServerKeepsServing) {
 
 TEST_F(Wire, AFullWorkerPoolAnswers503) {
     CServerProcess server({"--db", m_db, "--workers", "1", "--queue", "0"});
-    // A connection that sends half a request keeps the only worker reading.
+    // An answer holds its worker until the client has taken it all: a client that asks for a
+    // large one (every observance) through a small window and stops reading keeps the only one.
     const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int window = 4096;
+    setsockopt(holder, SOL_SOCKET, SO_RCVBUF, &window, sizeof(window));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(server.Port()));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(connect(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    const char partial[] = "POST /zav/event_query_services HTTP/1.1\r\nHost: x\r\n";
-    ASSERT_EQ(write(holder, partial, sizeof(partial) - 1),
-              static_cast<ssize_t>(sizeof(partial) - 1));
+    std::string body = ObservanceQuery(0, "");
+    body.replace(body.find("10.0.2.1'"), 9, "10.0.1.1'");
+    body.replace(body.find("2025-12-01T"), 11, "2025-11-01T");
+    const std::string request = std::string("POST ") + kPath +
+                                " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body;
+    ASSERT_EQ(write(holder, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    char buffer[4096];
+    ASSERT_GT(read(holder, buffer, 1), 0);  // the answer has started: the worker is taken
 
     const Answer busy = Post(server.Url(), ObservanceQuery(1, ""));
     EXPECT_EQ(busy.status, 503);
     EXPECT_EQ(busy.code, 503u);
 
-    // Finishing the held request frees the worker; a client that gets 503 comes back, as the
-    // library does, and the worker takes it once it has let the finished connection go.
-    const char rest[] = "Connection: close\r\nContent-Length: 0\r\n\r\n";
-    ASSERT_EQ(write(holder, rest, sizeof(rest) - 1), static_cast<ssize_t>(sizeof(rest) - 1));
-    char buffer[4096];
+    // Taking the rest of the answer frees the worker; a client that gets 503 comes back, as the
+    // library does, and the worker takes it once the finished answer has let it go.
     while (read(holder, buffer, sizeof(buffer)) > 0) {
     }
     close(holder);
