@@ -39,6 +39,9 @@ public:
                           }
                           response.set_content(*m_pAnswer, "application/x-zav-cml-data");
                       });
+        // As eq-server does: with Nagle on, every answer on a kept-alive connection would wait
+        // for the client's delayed ACK.
+        m_server.set_tcp_nodelay(true);
         m_iPort = m_server.bind_to_any_port("127.0.0.1");
         // Bound and listening already: connections wait until the loop accepts them.
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
