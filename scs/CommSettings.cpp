@@ -53,6 +53,42 @@ uint32_t CCommSettings::InRange(const std::string& strKey, const std::string& st
     return uDefault;
 }
 
+bool CCommSettings::LoadTransportOption(const std::string& strKey, const std::string& strValue,
+                                        bool& bValid) {
+    if (strKey == "connect_timeout") {
+        bValid = ParseUint32(strValue, m_transport.uConnectTimeout);
+    } else if (strKey == "transfer_timeout") {
+        bValid = ParseUint32(strValue, m_transport.uTransferTimeout);
+    } else if (strKey == "max_response_size") {
+        // A bad limit must not cost the destination its servers: the default stands in.
+        m_transport.uMaxResponseSize = InRange(strKey, strValue, SCS_MAX_RESPONSE_MIN,
+                                               SCS_MAX_RESPONSE_MAX, SCS_MAX_RESPONSE_DEFAULT);
+    } else if (strKey == "keep_alive") {
+        // A bad switch keeps connections alive, as with no key: only speed depends on it.
+        if (!ParseBool(strValue, m_transport.bKeepAlive)) {
+            m_transport.bKeepAlive = true;
+            m_warnings.push_back("[transport] keep_alive '" + strValue +
+                                 "' is not a switch (0 or 1); using 1");
+        }
+    } else if (strKey == "keep_alive_idle") {
+        m_transport.uKeepAliveIdle = InRange(strKey, strValue, SCS_KEEP_ALIVE_IDLE_MIN,
+                                             SCS_KEEP_ALIVE_IDLE_MAX, SCS_KEEP_ALIVE_IDLE_DEFAULT);
+    } else if (strKey == "ca_file") {
+        m_transport.strCaFile = strValue;
+    } else if (strKey == "ca_path") {
+        m_transport.strCaPath = strValue;
+    } else if (strKey == "proxy") {
+        m_transport.strProxy = strValue;
+    } else if (strKey == "verify_peer") {
+        bValid = ParseBool(strValue, m_transport.bVerifyPeer);
+    } else if (strKey == "verify_host") {
+        bValid = ParseBool(strValue, m_transport.bVerifyHost);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strError) {
     m_strFile = strFile;
     CIniFile ini;
@@ -70,38 +106,8 @@ uint32_t CCommSettings::LoadFile(const std::string& strFile, std::string& strErr
             if (bValid) {
                 m_servers.push_back(strValue);
             }
-        } else if (entry.strSection != TRANSPORT) {
-            m_other.Add(entry.strSection, strKey, strValue);
-        } else if (strKey == "connect_timeout") {
-            bValid = ParseUint32(strValue, m_transport.uConnectTimeout);
-        } else if (strKey == "transfer_timeout") {
-            bValid = ParseUint32(strValue, m_transport.uTransferTimeout);
-        } else if (strKey == "max_response_size") {
-            // A bad limit must not cost the destination its servers: the default stands in.
-            m_transport.uMaxResponseSize = InRange(strKey, strValue, SCS_MAX_RESPONSE_MIN,
-                                                   SCS_MAX_RESPONSE_MAX, SCS_MAX_RESPONSE_DEFAULT);
-        } else if (strKey == "keep_alive") {
-            // A bad switch keeps connections alive, as with no key: only speed depends on it.
-            if (!ParseBool(strValue, m_transport.bKeepAlive)) {
-                m_transport.bKeepAlive = true;
-                m_warnings.push_back("[transport] keep_alive '" + strValue +
-                                     "' is not a switch (0 or 1); using 1");
-            }
-        } else if (strKey == "keep_alive_idle") {
-            m_transport.uKeepAliveIdle =
-                InRange(strKey, strValue, SCS_KEEP_ALIVE_IDLE_MIN, SCS_KEEP_ALIVE_IDLE_MAX,
-                        SCS_KEEP_ALIVE_IDLE_DEFAULT);
-        } else if (strKey == "ca_file") {
-            m_transport.strCaFile = strValue;
-        } else if (strKey == "ca_path") {
-            m_transport.strCaPath = strValue;
-        } else if (strKey == "proxy") {
-            m_transport.strProxy = strValue;
-        } else if (strKey == "verify_peer") {
-            bValid = ParseBool(strValue, m_transport.bVerifyPeer);
-        } else if (strKey == "verify_host") {
-            bValid = ParseBool(strValue, m_transport.bVerifyHost);
-        } else {
+        } else if (entry.strSection != TRANSPORT ||
+                   !LoadTransportOption(strKey, strValue, bValid)) {
             m_other.Add(entry.strSection, strKey, strValue);
         }
         if (!bValid) {

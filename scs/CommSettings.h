@@ -62,6 +62,9 @@ private:
     // The value when it is a number from uMin to uMax, else uDefault with a warning.
     uint32_t InRange(const std::string& strKey, const std::string& strValue, uint32_t uMin,
                      uint32_t uMax, uint32_t uDefault);
+    // Applies one [transport] entry; false when the key is none of the options (the entry is
+    // then kept as it stands). bValid is false for a value that makes the file unusable.
+    bool LoadTransportOption(const std::string& strKey, const std::string& strValue, bool& bValid);
 
     std::string m_strFile;
     std::vector<std::string> m_servers;

@@ -79,7 +79,8 @@ void AddHeader(HeaderList& headers, const std::string& strLine) {
     if (pList == nullptr) {
         throw std::bad_alloc();
     }
-    headers.release();
+    // The old head, if any, is part of pList now: it changes owner, it is not lost.
+    static_cast<void>(headers.release());
     headers.reset(pList);
 }
 

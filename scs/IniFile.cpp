@@ -18,6 +18,13 @@ namespace zavscs {
 
 namespace {
 
+// strerror may share one buffer between threads; settings load on the host's threads. The GNU
+// strerror_r returns the text, which is not always in the buffer.
+std::string ErrorText(int iError) {
+    char buffer[256];
+    return strerror_r(iError, buffer, sizeof(buffer));
+}
+
 class CFileDescriptor {
 public:
     explicit CFileDescriptor(int iFd) : m_iFd(iFd) {}
@@ -40,7 +47,8 @@ bool ReadSettingsFile(const std::string& strFile, std::string& strText, std::str
     const CFileDescriptor fd(open(strFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat info {};
     if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0) {
-        strError = "cannot open '" + strFile + "': " + std::strerror(errno);
+        const int iError = errno;
+        strError = "cannot open '" + strFile + "': " + ErrorText(iError);
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -62,7 +70,8 @@ bool ReadSettingsFile(const std::string& strFile, std::string& strText, std::str
             continue;
         }
         if (iCount < 0) {
-            strError = "cannot read '" + strFile + "': " + std::strerror(errno);
+            const int iError = errno;
+            strError = "cannot read '" + strFile + "': " + ErrorText(iError);
             return false;
         }
         if (iCount == 0) {

@@ -21,7 +21,7 @@ struct SIniEntry {
 // Settings files are less trusted than code. Only a regular file of at most this many bytes is
 // read, and a line (before its line break; a UTF-8 BOM counts on the first line) must fit in
 // libinih's line buffer, which would otherwise cut it silently and parse the rest as a new line.
-constexpr size_t MAX_SETTINGS_FILE_SIZE = 1024 * 1024;
+constexpr size_t MAX_SETTINGS_FILE_SIZE = size_t{1024} * 1024;
 constexpr size_t MAX_SETTINGS_LINE_LENGTH = INI_MAX_LINE - 1;
 
 // Whether an entry written back as "key=value" fits on one line the reader accepts.

@@ -146,8 +146,9 @@ uint32_t CSessionConfig::ReadComm(const std::string& strFile,
         return uStatus;
     }
     WarnSkipped(strFile, pSettings->SkippedEntries(), pFunction);
+    const std::string strPrefix = strFile + ": ";
     for (const std::string& strWarning : pSettings->Warnings()) {
-        m_log.Write(TRACE_WARNING, strFile + ": " + strWarning, pFunction);
+        m_log.Write(TRACE_WARNING, strPrefix + strWarning, pFunction);
     }
     pComm = std::move(pSettings);
     return 0;

@@ -1,5 +1,6 @@
 #include "FailureReason.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace eqquery {
@@ -17,6 +18,19 @@ std::string Why(const std::string& line) {
     return why;
 }
 
+// The seconds of a Retry-After value, or "" when the server sent no such number (an HTTP date
+// or anything out of range is not worth a guess).
+std::string RetryAfterSeconds(const std::string& why) {
+    const size_t at = why.find("Retry-After: ");
+    if (at == std::string::npos) return "";
+    const char* text = why.c_str() + at + 13;
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = std::strtoll(text, &end, 10);
+    if (end == text || errno == ERANGE || seconds < 0) return "";
+    return std::to_string(seconds);
+}
+
 }  // namespace
 
 std::string FailureReason(const std::string& lastError, const std::string& user) {
@@ -27,9 +41,7 @@ std::string FailureReason(const std::string& lastError, const std::string& user)
                             : "the server refused the credentials for user " + user;
     }
     if (Has(why, "HTTP status 429")) {
-        const size_t at = why.find("Retry-After: ");
-        const std::string after =
-            at == std::string::npos ? "" : std::to_string(std::atol(why.c_str() + at + 13));
+        const std::string after = RetryAfterSeconds(why);
         return "the server refuses further attempts for now after too many refused logins" +
                (after.empty() ? std::string() : "; retry after " + after + " s");
     }

@@ -27,6 +27,7 @@ bool IsFile(const std::string& path) {
 // Finds the library, the component and the message catalog: in the build tree when this is the
 // build tree's eq-query, else beside the installed program. The catalog is opened when the
 // library loads, so NLSPATH (only when the user has not set one) must be set before dlopen.
+// The environment and dlerror are safe to use here: no thread runs before the library starts.
 }  // namespace
 
 bool OpenLibrary(Library& lib, std::string& error) {
@@ -36,16 +37,16 @@ bool OpenLibrary(Library& lib, std::string& error) {
     if (here == EQ_QUERY_BUILD_DIR && IsFile(EQ_QUERY_BUILD_LIBRARY)) {
         library = EQ_QUERY_BUILD_LIBRARY;
         componentDir = EQ_QUERY_BUILD_COMPONENT_DIR;
-        if (std::getenv("NLSPATH") == nullptr) {
+        if (std::getenv("NLSPATH") == nullptr) {  // NOLINT(concurrency-mt-unsafe): one thread
             const std::string nls = std::string(EQ_QUERY_BUILD_NLS_DIR) + "/C/LC_MESSAGES/%N.cat";
-            setenv("NLSPATH", nls.c_str(), 0);
+            setenv("NLSPATH", nls.c_str(), 0);  // NOLINT(concurrency-mt-unsafe): one thread
         }
     } else if (IsFile(here + "/../" EQ_QUERY_INSTALL_LIBDIR "/libzavEventQuerySvcs5.so")) {
         library = here + "/../" EQ_QUERY_INSTALL_LIBDIR "/libzavEventQuerySvcs5.so";
     }
     lib.handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (lib.handle == nullptr) {
-        error = dlerror();
+        error = dlerror();  // NOLINT(concurrency-mt-unsafe): one thread, nothing loaded
         return false;
     }
     bool ok = true;

@@ -25,6 +25,7 @@ namespace eqquery {
 
 struct Library {
     void* handle = nullptr;
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is an identifier, in parentheses no longer one
 #define EQ_FN(name) decltype(&::name) name = nullptr;
     EQ_QUERY_FUNCTIONS(EQ_FN)
 #undef EQ_FN

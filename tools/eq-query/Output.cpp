@@ -79,6 +79,7 @@ void COutput::PrintTable() const {
         return;
     }
     std::vector<size_t> widths;
+    widths.reserve(m_columns.size());
     for (const auto& c : m_columns) widths.push_back(c.size());
     for (const auto& row : m_table) {
         for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
@@ -93,6 +94,7 @@ void COutput::PrintTable() const {
     };
     line(m_columns);
     std::vector<std::string> rule;
+    rule.reserve(widths.size());
     for (size_t w : widths) rule.push_back(std::string(w, '-'));
     line(rule);
     for (const auto& row : m_table) line(row);

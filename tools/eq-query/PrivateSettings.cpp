@@ -15,7 +15,8 @@ CPrivateSettings::~CPrivateSettings() {
 }
 
 bool CPrivateSettings::Create(const Options& o, std::string& error) {
-    const char* tmp = std::getenv("TMPDIR");
+    // Before the library is loaded: no other thread can change the environment.
+    const char* tmp = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): one thread
     std::string pattern =
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/eq-query.XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {

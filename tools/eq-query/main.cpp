@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -48,7 +49,8 @@ struct Session {
     std::string user;
     std::string lastError;  // the transport's last error line, to say why a query failed
 };
-Session g_session;
+// Default construction allocates nothing; std::pair's constructor is just not marked noexcept.
+Session g_session;  // NOLINT(cert-err58-cpp): cannot throw, see above
 
 void Finish(bool failed) {
     std::lock_guard<std::mutex> lock(g_session.mutex);
@@ -125,7 +127,10 @@ int32_t OnEndResultSet(uint32_t) {
 }
 
 std::string ReadPassword() {
-    if (const char* env = std::getenv("EQ_QUERY_PASSWORD")) return env;
+    // Read before the library is loaded: no other thread can change the environment.
+    if (const char* env = std::getenv("EQ_QUERY_PASSWORD")) {  // NOLINT(concurrency-mt-unsafe)
+        return env;
+    }
     std::string password;
     const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0) return password;
@@ -272,9 +277,7 @@ int Run(const Options& o) {
     return exitCode;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     Options o;
     CLI::App app{"eq-query: ask an Event Query Server for vulnerabilities or observances"};
     app.add_option("KIND", o.kind, "vulns or observances")
@@ -313,4 +316,17 @@ int main(int argc, char** argv) {
     }
     if (o.address.empty() == o.group.empty()) return Usage("give one of --address and --group");
     return Run(o);
+}
+
+}  // namespace
+
+// A failure that no code path expects (memory, a CLI11 setup error) ends with a line and status
+// 1, not with an abort.
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "eq-query: %s\n", e.what());
+        return 1;
+    }
 }

@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -95,9 +96,7 @@ int Verify(const std::vector<std::string>& publicFiles, const std::string& exten
     return result;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     CLI::App app{"Ed25519 key pairs and file signatures for loadable libraries"};
     app.require_subcommand(1);
 
@@ -131,4 +130,17 @@ int main(int argc, char** argv) {
         return Sign(keyFile, bEmbed, signExtension, signFiles);
     }
     return Verify(publicFiles, verifyExtension, verifyFiles);
+}
+
+}  // namespace
+
+// A failure that no code path expects (memory, a CLI11 setup error) ends with a line and status
+// 1, not with an abort.
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zavsign: %s\n", e.what());
+        return 1;
+    }
 }
