@@ -146,6 +146,33 @@ TEST(PgStore, DemoDataIsTheSameRowsOnBothEngines) {
     EXPECT_EQ(b->Number("SELECT count(*) FROM observances"), 30000);
 }
 
+// Every idle connection of the pool broken at once (as by a restart of the database): the next
+// requests are answered on new ones, none fails on another stale one.
+TEST(PgStore, IdleConnectionsBrokenByTheDatabaseAreReplaced) {
+    SKIP_WITHOUT_POSTGRES();
+    const std::string db = NewDemoDatabase("idle");
+    eqsrv::CPgStore store(db, 3);
+    eqsrv::StoreQuery q;
+    q.byGroup = true;
+    q.groupId = "1";
+    q.from = kEnd - 30 * 86400;
+    q.to = kEnd;
+    q.limit = 5;
+    auto threeAtOnce = [&] {
+        std::unique_ptr<eqsrv::CRowReader> readers[] = {store.Open(q), store.Open(q),
+                                                        store.Open(q)};
+        for (const auto& reader : readers) EXPECT_EQ(reader->Summary().count, 5u);
+    };
+    threeAtOnce();  // leaves three idle connections
+    // The timeout makes the call wait until each backend has gone.
+    EXPECT_GE(eqsrv::CAdminDb::Open(db, false)->Number(
+                  "SELECT count(*) FILTER (WHERE pg_terminate_backend(pid, 10000)) "
+                  "FROM pg_stat_activity WHERE datname = current_database() "
+                  "AND pid <> pg_backend_pid()"),
+              3);
+    threeAtOnce();
+}
+
 // serve, migrate and import on a store written by a newer eq-server: refused, never misread.
 TEST(Schema, BothEnginesRefuseANewerSchema) {
     CTempDir dir;

@@ -112,6 +112,8 @@ TEST_P(Import, ABadLineIsNamedAndNothingIsLoaded) {
         {"bad.csv", csv + "2023-02-29T00:00:00Z,2,,,\n", ":3: first_seen is not a time"},
         {"bad.csv", csv + "1,2024-01-01T24:00:00Z,,,\n", ":3: last_seen is not a time"},
         {"bad.csv", csv + "5,4,,,\n", ":3: last_seen is before first_seen"},
+        // Blank lines are skipped but still counted.
+        {"bad.csv", "\n\r\n" + csv + "5,4,,,\n", ":5: last_seen is before first_seen"},
         {"bad.csv", csv + "1,2,11,,\n", ":3: severity is not a whole number from 0 to 10"},
         {"bad.csv", csv + "1,2,,-1,\n", ":3: port is not a whole number from 0 to 65535"},
         {"bad.csv", csv + "1,2,,,\x1b[2J\n",

@@ -168,6 +168,13 @@ private:
 // order, also while another process adds rows between the pages (new rows may or may not be
 // seen, old ones never twice and never missed).
 TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
+    // Rows that share one time (target 10.0.2.5): page edges fall between them, where only the
+    // id tells them apart.
+    std::string tied = "INSERT INTO observances (time, source, target, type_id, name) VALUES ";
+    for (int i = 0; i < 15; ++i) {
+        tied += (i > 0 ? ", (" : "(") + std::to_string(kEnd - 3600) + ", 1, 167772677, 4, 't')";
+    }
+    eqsrv::CSqliteDb(m_db, false).Exec(tied);
     CServerProcess server({"--db", m_db});
     const Answer whole = Post(server.Url(), ObservanceQuery(0, ""));
     ASSERT_EQ(whole.status, 200) << whole.text;
@@ -203,7 +210,7 @@ TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
 }
 
 TEST_F(Wire, RefusalsAreCmlErrorsAndTheServerKeepsServing) {
-    CServerProcess server({"--db", m_db, "--max-body", "65536"});
+    CServerProcess server({"--db", m_db, "--max-body", "65536", "--max-items", "5"});
     const std::string valid = ObservanceQuery(3, "");
     auto replace = [&](const std::string& from, const std::string& to) {
         std::string text = valid;
@@ -245,9 +252,13 @@ TEST_F(Wire, RefusalsAreCmlErrorsAndTheServerKeepsServing) {
     EXPECT_EQ(large.status, 413);
     EXPECT_EQ(large.code, 413u) << large.text;
 
-    const Answer good = Post(server.Url(), valid);
-    EXPECT_EQ(good.status, 200) << good.text;
-    EXPECT_EQ(good.ids.size(), 3u);
+    // --max-items caps what a client asks for; 0 asks for the server's maximum.
+    const std::pair<uint32_t, size_t> caps[] = {{3, 3}, {5, 5}, {6, 5}, {0, 5}};
+    for (const auto& [count, rows] : caps) {
+        const Answer good = Post(server.Url(), ObservanceQuery(count, ""));
+        EXPECT_EQ(good.status, 200) << good.text;
+        EXPECT_EQ(good.ids.size(), rows) << "count " << count;
+    }
     EXPECT_TRUE(server.Running());
 }
 

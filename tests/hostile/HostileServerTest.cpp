@@ -203,6 +203,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CCase{"doctype-ebcdic", 0, "invalid document structure"},
                       CCase{"entity-bomb-utf16", 0, "invalid document structure"},
                       CCase{"deep-nesting", 7000000, "maxElementDepth"},
+                      // Seven levels to the item, then size / 7: depth 32 (the limit) and 33.
+                      CCase{"deep-nesting", 175, nullptr, "", "depth32"},
+                      CCase{"deep-nesting", 182, "maxElementDepth", "", "depth33"},
                       CCase{"many-attributes", 1300000, "exceeds the limit"},
                       CCase{"many-blocks", 1100000, nullptr},
                       CCase{"tiny-elements", 8000000, "memoryFactor"},
