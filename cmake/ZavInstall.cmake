@@ -49,3 +49,37 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
 install(FILES ${PROJECT_SOURCE_DIR}/scs/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}
         RENAME component.md COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${ZAV_DATA_DIR} COMPONENT runtime)
+
+# Manual pages of the tools (docs/man), compressed as Debian installs them.
+set(zav_man_pages zavsign)
+if(ZAV_BUILD_TOOLS)
+    list(APPEND zav_man_pages eq-query)
+endif()
+if(ZAV_BUILD_SERVER)
+    list(APPEND zav_man_pages eq-server)
+endif()
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man)
+foreach(page IN LISTS zav_man_pages)
+    set(source ${PROJECT_SOURCE_DIR}/docs/man/${page}.1)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    execute_process(COMMAND gzip -9n -c ${source} OUTPUT_FILE ${PROJECT_BINARY_DIR}/man/${page}.1.gz
+                    COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT tools)
+endforeach()
+
+# eq-server as a service: the unit (installed, not enabled) and its options file. The options go
+# to /etc for an install under /usr (the packages), to <prefix>/etc otherwise, decided when
+# installing since CPack installs under /usr whatever the configured prefix.
+if(ZAV_BUILD_SERVER)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/eq-server.service
+            DESTINATION lib/systemd/system COMPONENT tools)
+    install(CODE "
+        set(zav_etc \"\${CMAKE_INSTALL_PREFIX}/etc\")
+        if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+            set(zav_etc /etc)
+        endif()
+        file(INSTALL DESTINATION \"\${zav_etc}/eq-server\" TYPE FILE
+             FILES \"${PROJECT_SOURCE_DIR}/packaging/eq-server.env\")
+    " COMPONENT tools)
+endif()

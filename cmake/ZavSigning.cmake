@@ -106,6 +106,14 @@ function(zav_sign_library target)
     get_property(key_file GLOBAL PROPERTY ZAV_SIGNING_KEY_FILE)
     set(command $<TARGET_FILE:zavsign> sign --key ${key_file} --embed
                 --external .sig $<TARGET_FILE:${target}>)
+    # Stripped before it is signed: a strip afterwards (a package's) would cut off the embedded
+    # signature. The debug information moves to <file>.debug beside it. Not in sanitizer builds,
+    # whose reports want the symbols and which are never packaged.
+    if(NOT ZAV_SANITIZE)
+        set(command ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${target}> -DOBJCOPY=${CMAKE_OBJCOPY}
+                    -DREADELF=${CMAKE_READELF} -P ${PROJECT_SOURCE_DIR}/packaging/strip_debug.cmake
+                    COMMAND ${command})
+    endif()
     get_target_property(target_dir ${target} SOURCE_DIR)
     if(target_dir STREQUAL CMAKE_CURRENT_SOURCE_DIR)
         add_custom_command(TARGET ${target} POST_BUILD COMMAND ${command}

@@ -11,6 +11,7 @@
 //   eq-server import KIND FILE --db DB [--format csv|jsonl]
 #include <signal.h>
 #include <sys/resource.h>
+#include <systemd/sd-daemon.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -85,6 +86,11 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth,
     const bool v6 = host.find(':') != std::string::npos;
     std::cout << (https ? "https://" : "http://") << (v6 ? "[" + host + "]" : host) << ":" << port
               << std::endl;
+    // Under systemd (Type=notify): ready now that it listens; and alive, while it runs, at half
+    // the watchdog's interval. Outside systemd both do nothing.
+    sd_notify(0, "READY=1");
+    uint64_t watchdogUsec = 0;
+    const bool watchdog = sd_watchdog_enabled(0, &watchdogUsec) > 0;
     // A signal may come before the server has started listening, when stopping it does nothing
     // yet: the watcher asks again until Run has returned.
     std::mutex mutex;
@@ -99,6 +105,16 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth,
             finished.wait_for(lock, std::chrono::milliseconds(100));
         }
     });
+    std::thread pinger;
+    if (watchdog) {
+        pinger = std::thread([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            while (!done) {
+                sd_notify(0, "WATCHDOG=1");
+                finished.wait_for(lock, std::chrono::microseconds(watchdogUsec / 2));
+            }
+        });
+    }
     server.Run();
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -108,6 +124,7 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth,
     // Run also ends without a signal (a failed listen): wake the watcher to let it go.
     pthread_kill(watcher.native_handle(), SIGTERM);
     watcher.join();
+    if (pinger.joinable()) pinger.join();
     return 0;
 }
 
