@@ -48,6 +48,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/scs/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}
         RENAME component.md COMPONENT dev)
+# The pages the README links to, under the same relative path.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+        COMPONENT dev FILES_MATCHING PATTERN "*.md")
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${ZAV_DATA_DIR} COMPONENT runtime)
 
 # Manual pages of the tools (docs/man), compressed as Debian installs them.
