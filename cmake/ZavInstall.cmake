@@ -50,7 +50,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/scs/README.md DESTINATION ${CMAKE_INSTALL_DO
         RENAME component.md COMPONENT dev)
 # The pages the README links to, under the same relative path.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
-        COMPONENT dev FILES_MATCHING PATTERN "*.md")
+        COMPONENT dev FILES_MATCHING PATTERN "*.md" PATTERN "man" EXCLUDE)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${ZAV_DATA_DIR} COMPONENT runtime)
 
 # Manual pages of the tools (docs/man), compressed as Debian installs them.
