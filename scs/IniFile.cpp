@@ -12,9 +12,12 @@
 #include <new>
 #include <utility>
 
+#include "../common/CFileDescriptor.h"
 #include "ScsStatus.h"
 
 namespace zavscs {
+
+using zavCommon::CFileDescriptor;
 
 namespace {
 
@@ -24,22 +27,6 @@ std::string ErrorText(int iError) {
     char buffer[256];
     return strerror_r(iError, buffer, sizeof(buffer));
 }
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int iFd) : m_iFd(iFd) {}
-    ~CFileDescriptor() {
-        if (m_iFd >= 0) {
-            close(m_iFd);
-        }
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int Get() const { return m_iFd; }
-
-private:
-    int m_iFd;
-};
 
 // The whole file, or false with strError set. O_NONBLOCK: opening a FIFO must not wait for a
 // writer; only a regular file is read, so the flag changes nothing else.

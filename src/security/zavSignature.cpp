@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "../../common/CFileDescriptor.h"
 #include "security/zavCryptoToolkit.h"
 #include "security/zavTrustedKeys.h"
 #include "zavToolsLib/zavStatus.h"
@@ -15,24 +16,9 @@
 namespace zavSecurity {
 
 using namespace zavToolsLib;
+using zavCommon::CFileDescriptor;
 
 namespace {
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : m_iFd(fd) {}
-    ~CFileDescriptor() {
-        if (m_iFd >= 0) {
-            close(m_iFd);
-        }
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int Get() const { return m_iFd; }
-
-private:
-    int m_iFd;
-};
 
 uint64_t ReadLittleEndian64(const uint8_t* bytes) {
     uint64_t value = 0;

@@ -502,6 +502,7 @@ uint32_t CBaseServices::RunDispatchLoop() {
         }
         // Signalled or timed out: either way it is time for an attempt.
         m_pThreading->WaitEvent(m_hDispatchEvent, wait);
+        // cppcheck-suppress identicalConditionAfterEarlyExit ; Stop sets it during the wait
         if (m_bStop) {
             break;
         }

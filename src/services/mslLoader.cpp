@@ -106,8 +106,17 @@ uint32_t DestroyLock(mslLock& lock) {
 
 std::atomic<void (*)(const char*)> g_pVerifiedHook{nullptr};
 
+// Empty when the directory cannot be had; the other places are still searched.
+std::string ModuleDirectoryAtLoad() noexcept {
+    try {
+        return zavToolsLib::ModuleDirectory();
+    } catch (...) {
+        return {};
+    }
+}
+
 // Found while the library is being loaded, before the host can change directory.
-const std::string g_strModuleDirectory = zavToolsLib::ModuleDirectory();
+const std::string g_strModuleDirectory = ModuleDirectoryAtLoad();
 
 std::string JoinPath(const std::string& directory, const char* name) {
     return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
@@ -198,7 +207,7 @@ bool IsLoadedName(const std::string& name) {
 // had.
 std::string DescriptorPath(int fd, CDescriptors& descriptors) {
     for (;;) {
-        const std::string path = "/proc/self/fd/" + std::to_string(fd);
+        std::string path = "/proc/self/fd/" + std::to_string(fd);
         if (!IsLoadedName(path)) {
             return path;
         }
@@ -209,9 +218,20 @@ std::string DescriptorPath(int fd, CDescriptors& descriptors) {
     }
 }
 
+// glibc keeps dlerror's state per thread, so these are safe on any thread.
 const char* DlErrorText() {
-    const char* text = dlerror();
+    const char* text = dlerror();  // NOLINT(concurrency-mt-unsafe): see above
     return text != nullptr ? text : "unknown error";
+}
+void ClearDlError() {
+    dlerror();  // NOLINT(concurrency-mt-unsafe): see DlErrorText
+}
+
+// strerror may share one buffer between threads. The GNU strerror_r returns the text, which is
+// not always in the buffer.
+std::string ErrorText(int error) {
+    char buffer[256];
+    return strerror_r(error, buffer, sizeof buffer);
 }
 
 }  // namespace
@@ -300,7 +320,7 @@ void SetMSLLoaderTraceLog(const asTraceLog* log) {
     zavSecurity::SetCryptoToolkitTraceLog(log);
     // The loader's texts come from the library's catalog, normally opened when the library was
     // loaded; a host that got here without it gets another try.
-    if (GetCatalogHandle() == reinterpret_cast<nl_catd>(-1)) {
+    if (GetCatalogHandle() == NoCatalog()) {
         OpenCatalog(nullptr, ZAV_CATALOG_NAME, "");
     }
 }
@@ -398,7 +418,8 @@ uint32_t LoadServiceLibrary(const char* library, mslLibHandle* phLibHandle) {
             break;
         }
         if (errno != ENOENT && errno != ENOTDIR) {
-            mslLog(1, kLoadFunction, "cannot open %s: %s", candidate.c_str(), std::strerror(errno));
+            mslLog(1, kLoadFunction, "cannot open %s: %s", candidate.c_str(),
+                   ErrorText(errno).c_str());
             return fail(ZAV_E_LIB_OPEN);
         }
         looked += (looked.empty() ? "" : ", ") + candidate;
@@ -428,12 +449,12 @@ uint32_t LoadServiceLibrary(const char* library, mslLibHandle* phLibHandle) {
         hook(fullName.c_str());
     }
     const std::string descriptorPath = DescriptorPath(fd, descriptors);
-    dlerror();
+    ClearDlError();
     void* opened =
         descriptorPath.empty() ? nullptr : dlopen(descriptorPath.c_str(), RTLD_LAZY | RTLD_GLOBAL);
     if (opened == nullptr) {
         mslLog(1, kLoadFunction, "cLibLoadLibrary() returned an error: %s",
-               descriptorPath.empty() ? std::strerror(errno) : DlErrorText());
+               descriptorPath.empty() ? ErrorText(errno).c_str() : DlErrorText());
         return fail(ZAV_E_LIB_OPEN);
     }
     phLibHandle->m_pLibrary = opened;
@@ -461,7 +482,7 @@ uint32_t LookupSymbol(mslLibHandle* phLibHandle, void** ppSymbol, const char* sy
         phLibHandle->m_uStatus = ZAV_E_NO_SERVER;
         return ZAV_E_NO_SERVER;
     }
-    dlerror();
+    ClearDlError();
     void* address = dlsym(phLibHandle->m_pLibrary, symbol);
     if (address == nullptr) {
         mslLog(1, kLookupFunction, "Error mapping symbol:  '%s'", symbol);
@@ -486,7 +507,7 @@ uint32_t UnloadServiceLibrary(mslLibHandle* phLibHandle) {
         phLibHandle->m_uStatus = ZAV_E_NO_SERVER;
         return ZAV_E_NO_SERVER;
     }
-    dlerror();
+    ClearDlError();
     const int result = dlclose(phLibHandle->m_pLibrary);
     phLibHandle->m_pLibrary = nullptr;
     if (result != 0) {

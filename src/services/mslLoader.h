@@ -84,9 +84,9 @@ uint32_t UnloadServiceLibrary(mslLibHandle* phLibHandle);
 // unload of components, Library every open, look-up and close.
 enum class mslLockId { Load, Library };
 // 0 or the error number of the failed set-up or take.
-uint32_t TakeLoaderLock(mslLockId lock);
+uint32_t TakeLoaderLock(mslLockId id);
 // 0, ZAV_E_LOCK_NOT_SET_UP, ZAV_I_LOCK_NOT_HELD or the error number of the failed release.
-uint32_t ReleaseLoaderLock(mslLockId lock);
+uint32_t ReleaseLoaderLock(mslLockId id);
 
 // Holds a loader lock for a scope; Release reports the status of an early release.
 class CMslLockGuard {

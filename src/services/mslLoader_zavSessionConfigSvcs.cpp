@@ -1,6 +1,7 @@
 #include "services/mslLoader_zavSessionConfigSvcs.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "services/mslLoader.h"
@@ -61,7 +62,7 @@ struct CSlotBinding {
 };
 
 // dlsym hands out object pointers; turning one into a function pointer is what POSIX promises.
-const CSlotBinding kBindings[] = {
+constexpr CSlotBinding kBindings[] = {
 #define ZAV_SCS_BINDING(kind, name, params)                                                       \
     {#name,                                                                                       \
      [](void* address) { g_zavSessionConfigSvcs.name.Set(reinterpret_cast<name##_t>(address)); }, \
@@ -74,7 +75,9 @@ static_assert(sizeof kBindings / sizeof kBindings[0] == ZAV_SCS_ENTRY_POINT_COUN
               "one binding per entry point");
 
 // Never destroyed: a dispatch thread may still unload the component while the process exits.
-mslLibHandle& g_hZavSessionConfigSvcs = *new mslLibHandle;
+// Built in place, so that nothing at load time allocates or can throw.
+alignas(mslLibHandle) unsigned char g_zavSessionConfigSvcsHandleStorage[sizeof(mslLibHandle)];
+mslLibHandle& g_hZavSessionConfigSvcs = *new (g_zavSessionConfigSvcsHandleStorage) mslLibHandle;
 std::atomic<int32_t> g_iLoadCount{0};
 
 // First load, with the load lock held.

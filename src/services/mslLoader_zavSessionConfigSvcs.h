@@ -30,7 +30,7 @@ class CScsSlot<R (*)(A...)> {
 public:
     using Function = R (*)(A...);
 
-    constexpr explicit CScsSlot(Function fallback) : m_pFunction(fallback) {}
+    constexpr explicit CScsSlot(Function fallback) noexcept : m_pFunction(fallback) {}
     CScsSlot(const CScsSlot&) = delete;
     CScsSlot& operator=(const CScsSlot&) = delete;
 
@@ -46,6 +46,7 @@ private:
 
 // The slots in binding order, named after their entry points.
 struct CZavSessionConfigSvcsTable {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is a member's name, in parentheses no longer one
 #define ZAV_SCS_SLOT(kind, name, params) CScsSlot<name##_t> name;
     ZAV_SCS_ENTRY_POINTS(ZAV_SCS_SLOT)
 #undef ZAV_SCS_SLOT

@@ -165,11 +165,13 @@ typedef uint32_t (*SCS_OnGetFileCallback)(void* context, void* request, const ch
 #define ZAV_SCS_RESULT_VOID void
 
 /* Function pointer types: SCS_Init_t and so on. */
+/* NOLINTNEXTLINE(bugprone-macro-parentheses): params brings its own parentheses */
 #define ZAV_SCS_TYPEDEF(kind, name, params) typedef ZAV_SCS_RESULT_##kind(*name##_t) params;
 ZAV_SCS_ENTRY_POINTS(ZAV_SCS_TYPEDEF)
 #undef ZAV_SCS_TYPEDEF
 
 /* Number of entry points. */
+/* NOLINTNEXTLINE(bugprone-macro-parentheses): the sum 0 +1 +1 ... takes no parentheses */
 #define ZAV_SCS_COUNT_ONE(kind, name, params) +1
 enum { ZAV_SCS_ENTRY_POINT_COUNT = 0 ZAV_SCS_ENTRY_POINTS(ZAV_SCS_COUNT_ONE) };
 #undef ZAV_SCS_COUNT_ONE

@@ -6,8 +6,17 @@
 namespace zavToolsLib {
 namespace {
 
-// Created during static initialisation, i.e. when the library is loaded.
-[[maybe_unused]] const CZavCodecvt& g_rLoadTimeInstance = CZavCodecvt::Instance();
+// Created during static initialisation, i.e. when the library is loaded. A failed allocation
+// there must not end the host; the first use tries again.
+struct CodecvtAtLoad {
+    CodecvtAtLoad() noexcept {
+        try {
+            CZavCodecvt::Instance();
+        } catch (...) {
+        }
+    }
+};
+const CodecvtAtLoad g_codecvtAtLoad;
 
 }  // namespace
 

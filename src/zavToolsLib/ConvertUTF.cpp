@@ -15,6 +15,10 @@ bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 bool IsNonCharacter(uint32_t c) { return c == 0xFFFE || c == 0xFFFF; }
 
+// A wchar_t is a whole code point, not a byte: its bits read unsigned, so that a negative one
+// lands above 0x7FFFFFFF and is rejected.
+uint32_t CodePoint(wchar_t c) { return static_cast<std::make_unsigned_t<wchar_t>>(c); }
+
 // Output targets. A buffer refuses what does not fit; a string takes everything.
 // Copy writes units that convert one to one (a run of ASCII, say) in one go and returns how many
 // fitted.
@@ -240,7 +244,7 @@ uint32_t Utf32ToUtf8Impl(const wchar_t*& src, const wchar_t* end, Sink out, bool
             if (src != run) return ZAV_E_BUFFER_FULL;
             continue;
         }
-        const uint32_t c = static_cast<uint32_t>(src[0]);
+        const uint32_t c = CodePoint(src[0]);
         std::size_t length = 1;
         uint32_t status = 0;
         if (c > 0x7FFFFFFF) {
@@ -250,7 +254,7 @@ uint32_t Utf32ToUtf8Impl(const wchar_t*& src, const wchar_t* end, Sink out, bool
         } else if (IsSurrogate(c)) {
             status = ZAV_E_BAD_CODE_POINT;
             if (pairSurrogates && IsHighSurrogate(c)) {
-                if (end - src > 1 && IsLowSurrogate(static_cast<uint32_t>(src[1]))) {
+                if (end - src > 1 && IsLowSurrogate(CodePoint(src[1]))) {
                     length = 2;
                 }
             }
@@ -279,7 +283,7 @@ uint32_t Utf32ToUtf16Impl(const wchar_t*& src, const wchar_t* end, Sink out, boo
             if (src != run) return ZAV_E_BUFFER_FULL;
             continue;
         }
-        const uint32_t c = static_cast<uint32_t>(src[0]);
+        const uint32_t c = CodePoint(src[0]);
         const uint32_t status = c > 0x10FFFF        ? ZAV_E_UTF16_RANGE
                                 : IsSurrogate(c)    ? ZAV_E_BAD_CODE_POINT
                                 : IsNonCharacter(c) ? ZAV_E_NONCHARACTER

@@ -370,11 +370,23 @@ constexpr asThreadingTable kDefaultTable = {
     tableReserved,     tableReserved,           tableReserved,  tableReserved,
 };
 
-// Builds the instance when the library is loaded and tears it down when it is unloaded.
+// Builds the instance when the library is loaded and tears it down when it is unloaded. A failed
+// build at load must not end the host: the first call through the table tries again and reports
+// ZAV_E_OUT_OF_MEMORY.
 class DefaultThreadingLifetime {
 public:
-    DefaultThreadingLifetime() { zavThreadingDefaultImpl::instance(); }
-    ~DefaultThreadingLifetime() { zavThreadingDefaultImpl::instance().teardown(); }
+    DefaultThreadingLifetime() noexcept {
+        try {
+            zavThreadingDefaultImpl::instance();
+        } catch (...) {
+        }
+    }
+    ~DefaultThreadingLifetime() {
+        try {
+            zavThreadingDefaultImpl::instance().teardown();
+        } catch (...) {
+        }
+    }
     DefaultThreadingLifetime(const DefaultThreadingLifetime&) = delete;
     DefaultThreadingLifetime& operator=(const DefaultThreadingLifetime&) = delete;
 };

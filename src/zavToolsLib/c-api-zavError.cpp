@@ -16,7 +16,7 @@ uint32_t zavGetErrorMsg(uint32_t status, char* buffer, uint32_t size) {
     const char* text = error.GetText(ZAV_DEFAULT_LINE_WIDTH);
     const size_t length = std::strlen(text);
     if (length < size) {
-        std::memcpy(buffer, text, length);
+        std::memcpy(buffer, text, length + 1);
     }
     return ZAV_OK;
 }

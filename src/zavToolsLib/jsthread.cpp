@@ -33,7 +33,7 @@ int posixPriority(int iLevel) {
 // Set rather than inherited from the host's stack limit, which may be small or unlimited: the
 // dispatch thread reads answers up to the deepest the reading limits allow and runs the
 // application's callbacks.
-constexpr size_t kThreadStackSize = 8u * 1024u * 1024u;
+constexpr size_t kThreadStackSize = size_t{8} * 1024 * 1024;
 
 class ThreadAttributes {
 public:

@@ -17,8 +17,6 @@ namespace zavToolsLib {
 
 namespace {
 
-const nl_catd kNoCatalog = reinterpret_cast<nl_catd>(-1);
-
 constexpr const char* kDefaultNlsDir = "/usr/lib/qel/nls";
 
 // Where an install puts the catalog: this folder beside the library file, and the same folder
@@ -35,7 +33,7 @@ constexpr const char* kDefaultNlsDir = "/usr/lib/qel/nls";
 // replaced handles are kept (not closed) for the life of the process.
 struct CatalogState {
     std::mutex lock;
-    std::atomic<nl_catd> handle{kNoCatalog};
+    std::atomic<nl_catd> handle{NoCatalog()};
     char name[255] = {};
     std::string nlsPathEntry;    // "NLSPATH=..." set for the open
     std::string installedEntry;  // "NLSPATH=..." of the installed catalog, tried next
@@ -52,6 +50,15 @@ CatalogState& State() {
 char g_langC[] = "LANG=C";
 char g_langCleared[] = "LANG=";
 
+// catopen reads NLSPATH and LANG from the environment only, so the open sets them for its
+// duration, under the catalog lock (OpenCatalog's description says so to its callers).
+void PutEnv(char* entry) {
+    putenv(entry);  // NOLINT(concurrency-mt-unsafe): see above
+}
+const char* GetEnv(const char* name) {
+    return std::getenv(name);  // NOLINT(concurrency-mt-unsafe): see PutEnv
+}
+
 // Puts the caller's NLSPATH back, and clears LANG when the open set it, however the open ends.
 class EnvironmentRestore {
 public:
@@ -59,9 +66,9 @@ public:
     EnvironmentRestore(const EnvironmentRestore&) = delete;
     EnvironmentRestore& operator=(const EnvironmentRestore&) = delete;
     ~EnvironmentRestore() {
-        putenv(m_strEntry.data());
+        PutEnv(m_strEntry.data());
         if (m_bClearLang) {
-            putenv(g_langCleared);
+            PutEnv(g_langCleared);
         }
     }
     void ClearLangLater() { m_bClearLang = true; }
@@ -74,7 +81,7 @@ private:
 // Room for the retired handle is reserved by the caller, so this cannot fail.
 void Replace(CatalogState& state, nl_catd handle) {
     nl_catd old = state.handle.exchange(handle);
-    if (old != kNoCatalog) {
+    if (old != NoCatalog()) {
         state.retired.push_back(old);
     }
 }
@@ -134,7 +141,7 @@ int OpenCatalog(const char* directory, const char* name, const char* locale) {
     std::lock_guard<std::mutex> guard(state.lock);
     std::strncpy(state.name, name, sizeof state.name - 1);
     try {
-        const char* current = std::getenv("NLSPATH");
+        const char* current = GetEnv("NLSPATH");
         const std::string saved = current != nullptr ? current : "";
         // Everything that can fail is built before the environment changes. The environment
         // points at the previous restore entry until NLSPATH is replaced, so that entry is
@@ -151,34 +158,35 @@ int OpenCatalog(const char* directory, const char* name, const char* locale) {
         state.retired.reserve(state.retired.size() + 1);
 
         int error = 0;
-        nl_catd handle = kNoCatalog;
+        nl_catd handle = NoCatalog();
         {
-            putenv(state.nlsPathEntry.data());
+            PutEnv(state.nlsPathEntry.data());
             state.restoreEntry = std::move(restoreEntry);
             EnvironmentRestore restore(state.restoreEntry);
-            const char* lang = std::getenv("LANG");
+            const char* lang = GetEnv("LANG");
             if (lang == nullptr || *lang == '\0') {
-                putenv(g_langC);
+                PutEnv(g_langC);
                 restore.ClearLangLater();
             }
+            // NOLINTNEXTLINE(concurrency-mt-unsafe): catopen takes the locale from here, see PutEnv
             std::setlocale(LC_MESSAGES, locale != nullptr ? locale : "");
             errno = 0;
             handle = catopen(name, NL_CAT_LOCALE);
             error = errno;
-            if (handle == kNoCatalog && !installed.empty()) {
-                putenv(state.installedEntry.data());
+            if (handle == NoCatalog() && !installed.empty()) {
+                PutEnv(state.installedEntry.data());
                 errno = 0;
                 handle = catopen(name, NL_CAT_LOCALE);
                 error = errno;
             }
         }
-        if (handle == kNoCatalog) {
+        if (handle == NoCatalog()) {
             errno = 0;
             handle = catopen(localName.c_str(), 0);
             error = errno;
         }
         Replace(state, handle);
-        if (handle != kNoCatalog) {
+        if (handle != NoCatalog()) {
             return 0;
         }
         return error != 0 ? error : ENOENT;

@@ -18,7 +18,12 @@ constexpr const char* ZAV_CATALOG_NAME = "zav-MgmtSvcs";
 // Touches the environment variables NLSPATH and LANG for its duration.
 int OpenCatalog(const char* directory, const char* name, const char* locale);
 
-// The default catalog, (nl_catd)-1 when none is open.
+// What catopen returns when it fails, (nl_catd)-1.
+inline nl_catd NoCatalog() {
+    return reinterpret_cast<nl_catd>(-1);  // NOLINT(performance-no-int-to-ptr): catopen's value
+}
+
+// The default catalog, NoCatalog() when none is open.
 nl_catd GetCatalogHandle();
 
 // The name last given to OpenCatalog.

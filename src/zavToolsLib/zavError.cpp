@@ -290,11 +290,12 @@ std::string RetrieveRawText(uint32_t status, const ZAVTextOptions& options,
         return strerror_r(static_cast<int>(status), buffer, sizeof buffer);
     }
     const nl_catd catalog = GetCatalogHandle();
-    if (catalog == reinterpret_cast<nl_catd>(-1)) {
+    if (catalog == NoCatalog()) {
         return RetrievalFailureText(2, status);
     }
     const int message = static_cast<int>((status & 0xFFFF) | (((status >> 30) ^ 3) << 13));
     errno = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): glibc's catgets is thread-safe; no handle is closed
     const char* raw = catgets(catalog, CatalogSet(facility), message, nullptr);
     if (raw == nullptr) {
         return RetrievalFailureText(errno, status);
