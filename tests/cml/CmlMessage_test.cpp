@@ -5,7 +5,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "cml/CmlClassFactory.h"
 #include "cml/CmlDOM.h"

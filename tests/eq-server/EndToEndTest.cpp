@@ -3,8 +3,6 @@
 
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <random>
-#include <sstream>
 
 #include "EventStore.h"
 #include "Oracle.h"
@@ -35,8 +33,8 @@ protected:
         return RunProcess(args, env);
     }
 
-    static void CompareRandomQueries(bool vulns, bool byGroup, unsigned seed, int queries) {
-        eqtest::CompareRandomQueries(s_db, s_server->Url(), vulns, byGroup, seed, queries);
+    static void Compare(bool vulns, bool byGroup, unsigned seed) {
+        CompareRandomQueries(s_db, s_server->Url(), vulns, byGroup, seed, EQ_TEST_QUERIES);
     }
 
     static std::unique_ptr<CTempDir> s_dir;
@@ -48,18 +46,10 @@ std::unique_ptr<CTempDir> EndToEnd::s_dir;
 std::string EndToEnd::s_db;
 std::unique_ptr<CServerProcess> EndToEnd::s_server;
 
-TEST_F(EndToEnd, VulnerabilitiesByAddressMatchTheDatabase) {
-    CompareRandomQueries(true, false, 1, EQ_TEST_QUERIES);
-}
-TEST_F(EndToEnd, VulnerabilitiesByGroupMatchTheDatabase) {
-    CompareRandomQueries(true, true, 2, EQ_TEST_QUERIES);
-}
-TEST_F(EndToEnd, ObservancesByAddressMatchTheDatabase) {
-    CompareRandomQueries(false, false, 3, EQ_TEST_QUERIES);
-}
-TEST_F(EndToEnd, ObservancesByGroupMatchTheDatabase) {
-    CompareRandomQueries(false, true, 4, EQ_TEST_QUERIES);
-}
+TEST_F(EndToEnd, VulnerabilitiesByAddressMatchTheDatabase) { Compare(true, false, 1); }
+TEST_F(EndToEnd, VulnerabilitiesByGroupMatchTheDatabase) { Compare(true, true, 2); }
+TEST_F(EndToEnd, ObservancesByAddressMatchTheDatabase) { Compare(false, false, 3); }
+TEST_F(EndToEnd, ObservancesByGroupMatchTheDatabase) { Compare(false, true, 4); }
 
 TEST_F(EndToEnd, FormatsCarryTheSameRows) {
     const std::string from = eqsrv::FormatTime(kEnd - 86400), to = eqsrv::FormatTime(kEnd);

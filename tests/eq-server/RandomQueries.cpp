@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ctime>
 #include <nlohmann/json.hpp>
 #include <sstream>
 

@@ -1,5 +1,5 @@
-// Documents posted straight to eq-server: cursor paging, refusals, a full worker pool, and
-// authentication. Requests are written and answers read with the project's CML classes.
+// Documents posted straight to eq-server: cursor paging, refusals, a full worker pool,
+// authentication and HTTPS. Requests are written and answers read with the project's CML classes.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -356,24 +356,15 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
 }
 
-}  // namespace
-}  // namespace eqtest
-
-namespace eqtest {
-namespace {
-
 // HTTPS with a certificate made here: eq-query trusts it only when told to.
-TEST(Https, ServesTrustedClientsAndRefusesOthers) {
-    CTempDir dir;
-    const std::string db = dir.Path() + "/tls.db", cert = dir.Path() + "/cert.pem",
-                      key = dir.Path() + "/key.pem";
-    ASSERT_EQ(RunProcess({EQ_TEST_SERVER, "demo-db", db, "--end", "1765000000"}).exitCode, 0);
+TEST_F(Wire, HttpsServesTrustedClientsAndRefusesOthers) {
+    const std::string cert = m_dir.Path() + "/cert.pem", key = m_dir.Path() + "/key.pem";
     const Result made = RunProcess({EQ_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
                                     "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
                                     "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
                                     "-keyout", key, "-out", cert});
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    CServerProcess server({"--db", db, "--cert", cert, "--key", key});
+    CServerProcess server({"--db", m_db, "--cert", cert, "--key", key});
     ASSERT_EQ(server.Url().rfind("https://127.0.0.1:", 0), 0u) << server.Url();
 
     const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns",      "--group",  "1",

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <fstream>
 #include <future>
 #include <mutex>

@@ -1,12 +1,10 @@
-// Initialisation, shutdown, time conversion and the dump files, through the linked library.
+// Initialisation, shutdown and time conversion, through the linked library.
 #include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <fstream>
 #include <future>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -208,46 +206,6 @@ TEST_F(LifecycleTest, UtcTextsConvertWithoutAnInstance) {
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00+02:00", &t)));
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime(nullptr, &t)));
     EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00Z", nullptr)));
-}
-
-// The dump holds the credentials (the README says so); the trace, at every level, does not.
-TEST_F(LifecycleTest, DumpFilesHoldWhatWasPostedAndReceived) {
-    CEventQueryTestServer server(&TwoItemAnswer);
-    Start({server.Url()});
-    const EqApi& eq = Eq();
-    auto read = [](const char* path) {
-        std::ifstream file(path, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return file ? text.str() : "(missing)";
-    };
-
-    // Off by default (the fixture runs in a fresh current directory).
-    ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g1", 0, 1, 1));
-    ASSERT_TRUE(WaitForEvents("EndSet(1)"));
-    EXPECT_EQ("(missing)", read("eq_dump_event_query_req.txt"));
-    EXPECT_EQ("(missing)", read("eq_dump_event_query_resp.txt"));
-
-    // Switched on by reloading the local settings; each exchange overwrites the files.
-    WriteSettings({server.Url()}, "dumpEnabled = 1\n");
-    ASSERT_EQ(0u, eq.EQ_SetAuthentication("operator", "pa'ss-7f3k"));
-    ASSERT_EQ(0u, eq.EQ_LoadLocalSettingsFile(m_localFile.c_str()));
-    for (uint32_t cd = 2; cd <= 3; ++cd) {
-        const std::string group = "g" + std::to_string(cd);
-        ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, group.c_str(), 0, 1, cd));
-        ASSERT_TRUE(WaitForEvents("EndSet(" + std::to_string(cd) + ")"));
-        const std::vector<PostedRequest> posts = server.Posts();
-        ASSERT_EQ(cd, posts.size());
-        EXPECT_EQ(posts.back().body, read("eq_dump_event_query_req.txt"));
-        EXPECT_EQ(posts.back().answer, read("eq_dump_event_query_resp.txt"));
-        EXPECT_NE(std::string::npos, posts.back().body.find("auth-hash='pa&apos;ss-7f3k'"));
-    }
-    size_t masked = 0;
-    for (const std::string& line : CJournal::Get().TraceLines()) {
-        EXPECT_EQ(std::string::npos, line.find("ss-7f3k")) << line;
-        masked += line.find("auth-token='operator' auth-hash='***'") != std::string::npos;
-    }
-    EXPECT_EQ(2u, masked);
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 
 namespace {
 
-const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
 const char* const COMM = "[servers]\nurl = http://eq1.example.org\n";
 
 // Runs call in a thread of its own. A read of /dev/zero or a FIFO cannot be cancelled, so a call

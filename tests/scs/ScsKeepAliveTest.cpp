@@ -4,12 +4,6 @@
 
 #include "ScsTestSupport.h"
 
-namespace {
-
-const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
-
-}  // namespace
-
 using ScsKeepAliveTest = CScsTest;
 
 // Ten posts in a row; each row says how many connections the server sees and whether every second

@@ -5,27 +5,19 @@
 
 #include "ScsTestSupport.h"
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
-
-const char* const PATH = POST_PATH;
-const char* const CONTENT_TYPE = POST_CONTENT_TYPE;
-const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
-
-}  // namespace
-
 using ScsPostDataTest = CScsTest;
 
 TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
     CTestServer server;
-    server.Http().Post(PATH, [&](const httplib::Request& request, httplib::Response& response) {
-        server.Record(request);
-        response.set_content("<response/>", "text/xml");
-    });
+    server.Http().Post(POST_PATH,
+                       [&](const httplib::Request& request, httplib::Response& response) {
+                           server.Record(request);
+                           response.set_content("<response/>", "text/xml");
+                       });
     server.Http().Post("/empty", [&](const httplib::Request&, httplib::Response&) {});
     for (int status : {503, 500, 429}) {
-        server.Http().Post("/" + std::to_string(status) + PATH,
+        server.Http().Post("/" + std::to_string(status) + POST_PATH,
                            [status](const httplib::Request&, httplib::Response& response) {
                                response.status = status;
                                response.set_header("Retry-After", "30");
@@ -37,7 +29,7 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
     const auto Count = [&](const httplib::Request&, httplib::Response&) { ++iRedirected; };
     server.Http().Get("/moved", Count);
     server.Http().Post("/moved", Count);
-    server.Http().Post("/302" + std::string(PATH),
+    server.Http().Post("/302" + std::string(POST_PATH),
                        [&](const httplib::Request&, httplib::Response& response) {
                            response.set_redirect(server.Url() + "/moved");
                        });
@@ -56,8 +48,8 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
     EXPECT_EQ(ok.uLength, 11u);
     ASSERT_EQ(server.Requests().size(), 1u);
     const auto request = server.Requests()[0];
-    EXPECT_EQ(request.strPath, PATH);
-    EXPECT_EQ(request.strContentType, CONTENT_TYPE);
+    EXPECT_EQ(request.strPath, POST_PATH);
+    EXPECT_EQ(request.strContentType, POST_CONTENT_TYPE);
     EXPECT_EQ(request.strLanguage, "de-DE");
     EXPECT_EQ(request.strBody, strData);
 
@@ -93,7 +85,7 @@ TEST_F(ScsPostDataTest, MapsAnswersToStatusesAndReturnsTheBody) {
 
 TEST_F(ScsPostDataTest, HangingServerTimesOutWithoutBlockingOtherCalls) {
     CTestServer server;
-    server.Http().Post(PATH, [&](const httplib::Request& request, httplib::Response&) {
+    server.Http().Post(POST_PATH, [&](const httplib::Request& request, httplib::Response&) {
         server.Record(request, true);
     });
     server.Start();

@@ -25,8 +25,6 @@ std::vector<int32_t> TakeChanged() {
     return std::move(g_changed);
 }
 
-const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
-
 // The value, or the status in brackets; the out pointer must be null after a failure.
 std::string Lookup(int32_t iId, const char* pszSection, const char* pszKey) {
     char* pValue = reinterpret_cast<char*>(&pValue);

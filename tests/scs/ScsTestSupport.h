@@ -273,6 +273,8 @@ private:
 
 inline const char* const POST_PATH = "/zav/event_query_services";
 inline const char* const POST_CONTENT_TYPE = "application/x-zav-cml-data; charset=UTF-8";
+// The local settings of most destinations in these tests.
+inline const char* const LOCAL = "[event_query_services]\nconnectTimeout = 1500\n";
 
 struct SPost {
     uint32_t uStatus;

@@ -1,6 +1,6 @@
-// Numeric settings come from files that are less trusted than code: out-of-range values are
-// clamped, junk leaves the default, and both are reported. The settings come from a stand-in for
-// the component's look-up.
+// Settings come from files that are less trusted than code: out-of-range values are clamped, junk
+// leaves the default, and both are reported; each service type reads its own section. The settings
+// come from a stand-in for the component's look-up.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,22 +22,34 @@ constexpr int32_t kDestination = 7;
 constexpr const char* kSection = "event_query_services";
 constexpr const char* kRangeFunction = "zavServices::RetrieveSettingInRange()";
 
-// key -> text of the section above; a null text is a key the component gives no text for.
-std::map<std::string, const char*> g_values;
+// (section, key) -> text; a null text is a key the component gives no text for. Texts handed out
+// and not yet freed are counted.
+std::map<std::pair<std::string, std::string>, const char*> g_values;
+int g_outstanding = 0;
+uint32_t g_servers = 2, g_countStatus = 0;
+
+// Values of the section above.
+void SetValues(std::initializer_list<std::pair<const std::string, const char*>> values) {
+    g_values.clear();
+    for (const auto& [key, text] : values) g_values[{kSection, key}] = text;
+}
 
 uint32_t FakeRetrieve(int32_t destination, const char* section, const char* key, char** value) {
-    auto found = g_values.find(key);
-    if (destination != kDestination || std::strcmp(section, kSection) != 0 ||
-        found == g_values.end()) {
+    auto found = g_values.find({section, key});
+    if (destination != kDestination || found == g_values.end()) {
         return 0xC7590004u;  // no such key
     }
     *value = found->second != nullptr ? strdup(found->second) : nullptr;
+    g_outstanding += *value != nullptr ? 1 : 0;
     return 0;
 }
-void FakeFree(void* block) { free(block); }
+void FakeFree(void* block) {
+    g_outstanding -= block != nullptr ? 1 : 0;
+    free(block);
+}
 uint32_t FakeServerCount(int32_t, uint32_t* count) {
-    *count = 2;
-    return 0;
+    *count = g_servers;
+    return g_countStatus;
 }
 
 // Puts the stand-ins into the component's slots and the trace capture into the loader's log for
@@ -55,6 +67,8 @@ protected:
         scs.SCS_GetServerCount.Set(&FakeServerCount);
         zavServices::SetMSLLoaderTraceLog(&TraceCapture::g_log);
         TraceCapture::Clear();
+        g_servers = 2;
+        g_countStatus = 0;
     }
     void TearDown() override {
         auto& scs = zavServices::zavSCS();
@@ -107,7 +121,7 @@ TEST_F(SettingsRangeTest, RetrieveSettingInRangeClampsNumbersAndKeepsTheDefaultF
                      std::to_string(c.minimum) + ".." + std::to_string(c.maximum));
         g_values.clear();
         if (c.present) {
-            g_values["shutdownTimeout"] = c.text;
+            SetValues({{"shutdownTimeout", c.text}});
         }
         TraceCapture::Clear();
         uint32_t value = 30000;
@@ -135,6 +149,11 @@ public:
                : key == "retryCeiling"   ? m_uRetryCeiling
                : key == "maxServerRetry" ? m_uMaxServerRetry
                                          : m_uRetryPrimaryServer;
+    }
+    // Interval, ceiling, attempts per server, primary return, loop, server count.
+    std::vector<uint32_t> Fields() const {
+        return {m_uRetryInterval,      m_uRetryCeiling,    m_uMaxServerRetry,
+                m_uRetryPrimaryServer, m_bRetryServerLoop, m_uServerCount};
     }
 };
 
@@ -181,8 +200,8 @@ TEST_F(SettingsRangeTest, EveryNumericKeyHasItsDocumentedRangeAndDefault) {
         EXPECT_EQ(range.byDefault, Effective(range.key));
         // The ceiling is raised to the interval; a small interval keeps it out of the way.
         const auto run = [&](const std::string& text) {
-            g_values = {{"retryInterval", "100"}};
-            g_values[range.key] = text.c_str();
+            SetValues({{"retryInterval", "100"}});
+            g_values[{kSection, range.key}] = text.c_str();
             return Effective(range.key);
         };
         if (range.minimum > 0) {
@@ -199,11 +218,63 @@ TEST_F(SettingsRangeTest, EveryNumericKeyHasItsDocumentedRangeAndDefault) {
 }
 
 TEST_F(SettingsRangeTest, CeilingBelowTheIntervalIsRaisedToIt) {
-    g_values = {{"retryInterval", "3600000"}};
+    SetValues({{"retryInterval", "3600000"}});
     EXPECT_EQ(3600000u, Effective("retryCeiling"));
     EXPECT_EQ(1u, TraceCapture::Count("svcRetryState::Reload(): retryCeiling 1800000 is below "
                                       "retryInterval 3600000; using 3600000",
                                       EQ_TRACE_WARNING, true));
+}
+
+TEST_F(SettingsRangeTest, RetryStateReadsItsSectionAndParsesEveryKey) {
+    Owner owner;
+    for (auto [type, section] : {std::pair{"Event Query Server", "event_query_services"},
+                                 {"Agent Manager", "sensor_services"},
+                                 {"Update Server", "update_services"},
+                                 {"Asset Server", ""},
+                                 {"event query server", ""}}) {
+        SCOPED_TRACE(type);
+        g_values = {{{section, "retryInterval"}, "250"},
+                    {{section, "retryCeiling"}, "abc"},
+                    {{section, "maxServerRetry"}, nullptr},
+                    {{section, "retryServerLoop"}, "false"}};
+        ExposedRetryState state;
+        ASSERT_EQ(0u, state.Init(type, &owner));
+        // Read from the type's section only; a non-number, a null text or a missing key changes
+        // nothing.
+        EXPECT_EQ((std::vector<uint32_t>{250, 1800000, 5, 7200, 0, 2}), state.Fields());
+        EXPECT_EQ(0, g_outstanding);
+    }
+
+    // retryServerLoop takes the component's switch words in any case; anything else, or no
+    // key, keeps the loop on, with a warning for the bad text.
+    for (auto [text, loop] : {std::pair{"0", 0u},
+                              {"OFF", 0u},
+                              {"No", 0u},
+                              {"False", 0u},
+                              {"1", 1u},
+                              {"on", 1u},
+                              {"YES", 1u},
+                              {"2", 1u},
+                              {"", 1u},
+                              {nullptr, 1u}}) {
+        SCOPED_TRACE(text != nullptr ? text : "(no key)");
+        g_values.clear();
+        if (text != nullptr) SetValues({{"retryServerLoop", text}});
+        ExposedRetryState state;
+        ASSERT_EQ(0u, state.Init("Event Query Server", &owner));
+        EXPECT_EQ(loop, state.Fields()[4]);
+    }
+    EXPECT_EQ(1u, TraceCapture::Count("zavServices::RetrieveSettingSwitch(): Setting "
+                                      "[event_query_services] retryServerLoop = '2' is not one of "
+                                      "0/1, false/true, no/yes, off/on; using true"));
+
+    g_servers = 0;
+    ExposedRetryState none;
+    EXPECT_EQ(0u, none.Init("Event Server", &owner));
+    g_countStatus = 0xC7590002u;
+    EXPECT_EQ(0xC7590002u, none.Init("Event Query Server", &owner));
+    EXPECT_EQ(1u, TraceCapture::Count("svcRetryState::Reload(): No available servers for "
+                                      "destination 7"));
 }
 
 }  // namespace

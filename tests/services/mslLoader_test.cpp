@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -287,75 +285,50 @@ TEST_F(LoaderTest, WhatWasVerifiedIsWhatGetsMapped) {
     EXPECT_EQ(UnloadServiceLibrary(&first), 0u);
 }
 
-// Runs this test binary again for the current test only, in directory, with variables added to
-// the environment. Returns its exit status, -1 if it did not exit.
-int RunThisTestAgain(const std::string& directory, const std::vector<std::string>& variables) {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    const std::string filter =
-        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    std::vector<std::string> environment = variables;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        const bool bReplaced = std::any_of(variables.begin(), variables.end(), [&](auto& added) {
-            return entry.compare(0, added.find('=') + 1, added, 0, added.find('=') + 1) == 0;
-        });
-        if (!bReplaced) {
-            environment.push_back(entry);
-        }
-    }
-    std::vector<char*> envp;
-    for (std::string& variable : environment) {
-        envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
-    char program[] = "/proc/self/exe";
-    std::string filterArgument = filter;
-    char* argv[] = {program, filterArgument.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-    pid_t child = -1;
-    const int error = posix_spawn(&child, program, &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (error != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
 // A bare name is looked for in the loader's own places only, never through dlopen's search or in
 // the current directory: an unsigned copy on LD_LIBRARY_PATH is not loaded because a signed one
-// sits in the current directory. LD_LIBRARY_PATH is read at start-up, hence the second process.
+// sits in the current directory. LD_LIBRARY_PATH is read at start-up: the threadsafe death test
+// starts this program again with it.
 TEST_F(LoaderTest, BareNameIsNotLeftToTheLibrarySearchPath) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string name = "libzav_probe_scs.so";
-    if (std::getenv("ZAV_LOADER_CHILD") == nullptr) {
-        Copy(kFullFixture, "search/" + name);
-        Copy(kBuildSignedFixture, "cwd/" + name);
-        EXPECT_EQ(RunThisTestAgain(m_dir.Path("cwd"), {"LD_LIBRARY_PATH=" + m_dir.Path("search"),
-                                                       "ZAV_LOADER_CHILD=1"}),
-                  0);
-        return;
-    }
-    const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
-    mslLibHandle handle;
-    EXPECT_EQ(LoadServiceLibrary(name.c_str(), &handle), ZAV_E_LIB_OPEN);
-    std::string places;
-    for (const std::string& directory : GetMSLLoaderSearchDirectories()) {
-        places += (places.empty() ? "" : ", ") + (std::filesystem::path(directory) / name).string();
-    }
-    EXPECT_EQ(Count("mslLoader::LoadServiceLibrary(): component not found: " + places, 1, true),
-              1u);
-    EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed);
-    // The first place is the folder of the code doing the loading (here the test program).
-    ASSERT_FALSE(GetMSLLoaderSearchDirectories().empty());
-    EXPECT_EQ(GetMSLLoaderSearchDirectories()[0],
-              std::filesystem::canonical("/proc/self/exe").parent_path().string());
-    // dlopen's own search would have taken the unsigned copy.
-    void* direct = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(direct, nullptr);
-    EXPECT_EQ(EnvCount("ZAV_FIXTURE_CONSTRUCTED"), constructed + 1);
-    dlclose(direct);
+    Copy(kFullFixture, "search/" + name);
+    Copy(kBuildSignedFixture, "cwd/" + name);
+    const std::string previous =
+        std::getenv("LD_LIBRARY_PATH") ? std::getenv("LD_LIBRARY_PATH") : "";
+    setenv("LD_LIBRARY_PATH", m_dir.Path("search").c_str(), 1);
+    auto run = [&] {
+        std::string failures;
+        auto check = [&](bool condition, const std::string& what) {
+            failures += condition ? "" : what + "\n";
+        };
+        std::filesystem::current_path(m_dir.Path("cwd"));
+        const int constructed = EnvCount("ZAV_FIXTURE_CONSTRUCTED");
+        mslLibHandle handle;
+        check(LoadServiceLibrary(name.c_str(), &handle) == ZAV_E_LIB_OPEN, "loaded");
+        std::string places;
+        for (const std::string& directory : GetMSLLoaderSearchDirectories()) {
+            places +=
+                (places.empty() ? "" : ", ") + (std::filesystem::path(directory) / name).string();
+        }
+        check(
+            Count("mslLoader::LoadServiceLibrary(): component not found: " + places, 1, true) == 1,
+            "not found line naming " + places);
+        check(EnvCount("ZAV_FIXTURE_CONSTRUCTED") == constructed, "constructed");
+        // The first place is the folder of the code doing the loading (here the test program).
+        check(!GetMSLLoaderSearchDirectories().empty() &&
+                  GetMSLLoaderSearchDirectories()[0] ==
+                      std::filesystem::canonical("/proc/self/exe").parent_path().string(),
+              "first place");
+        // dlopen's own search would have taken the unsigned copy.
+        void* direct = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+        check(direct != nullptr && EnvCount("ZAV_FIXTURE_CONSTRUCTED") == constructed + 1,
+              "LD_LIBRARY_PATH not in effect");
+        std::fputs(failures.c_str(), stderr);
+        std::exit(failures.empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+    previous.empty() ? unsetenv("LD_LIBRARY_PATH") : setenv("LD_LIBRARY_PATH", previous.c_str(), 1);
 }
 
 TEST_F(LoaderTest, BuildSignsItsLibrariesWithTheBuiltInKey) {

