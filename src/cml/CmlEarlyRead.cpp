@@ -2,18 +2,48 @@
 
 #include <atomic>
 
+#include "cml/CmlDOM_Support.h"
+#include "cml/CmlNamespace.h"
+#include "cml/CmlTagNames.h"
+
 namespace zav::cml {
 
 namespace {
-std::atomic<EarlyElementReader> g_earlyReader{nullptr};
+std::atomic<const CStartTagReader*> g_startTagReader{nullptr};
 }  // namespace
 
-void SetEarlyElementReader(EarlyElementReader reader) {
-    g_earlyReader.store(reader, std::memory_order_release);
+void SetStartTagReader(const CStartTagReader* reader) {
+    g_startTagReader.store(reader, std::memory_order_release);
 }
 
-EarlyElementReader GetEarlyElementReader() {
-    return g_earlyReader.load(std::memory_order_acquire);
+const CStartTagReader* GetStartTagReader() {
+    return g_startTagReader.load(std::memory_order_acquire);
+}
+
+bool IsMessageNamespace(const XMLCh* namespaceURI) {
+    return dom_detail::SameText(namespaceURI, CML_NS_CML) ||
+           dom_detail::SameText(namespaceURI, CML_NS_MESSAGE);
+}
+
+bool IsBlockName(const XMLCh* localName) {
+    return dom_detail::SameText(localName, CML_TAG_RESPONSE) ||
+           dom_detail::SameText(localName, CML_TAG_REQUEST);
+}
+
+bool IsMessageBody(const xercesc::DOMNode* node) {
+    return dom_detail::SameText(node->getLocalName(), CML_TAG_MESSAGE_BODY) &&
+           IsMessageNamespace(node->getNamespaceURI());
+}
+
+bool IsEmptyBlock(const xercesc::DOMNode* node) {
+    if (!IsBlockName(node->getLocalName()) || !IsMessageNamespace(node->getNamespaceURI())) {
+        return false;
+    }
+    for (const xercesc::DOMNode* child = node->getFirstChild(); child != nullptr;
+         child = child->getNextSibling()) {
+        if (child->getNodeType() == xercesc::DOMNode::ELEMENT_NODE) return false;
+    }
+    return true;
 }
 
 }  // namespace zav::cml

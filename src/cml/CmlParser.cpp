@@ -42,6 +42,7 @@ CParserSettings& Settings() {
 }
 
 // Built at load time, as the rest of the parser's process-wide state.
+// NOLINTNEXTLINE(cert-err58-cpp): only out of memory at load time, when nothing could run anyway
 const CParserSettings& g_settingsAtLoad = Settings();
 
 std::wstring Text(const wchar_t* s) { return s != nullptr ? std::wstring(s) : std::wstring(); }
@@ -116,7 +117,9 @@ std::size_t Length(const XMLCh* text) {
 }  // namespace
 
 CCmlDOMParser::CCmlDOMParser(CCmlMemoryBudget& memory)
-    : xercesc::XercesDOMParser(NoValidatorOncePlatformReady(), &memory), m_memory(memory) {
+    : xercesc::XercesDOMParser(NoValidatorOncePlatformReady(), &memory),
+      m_memory(memory),
+      m_blockAttributes(4, true, &memory) {
     // CML documents never carry one. The scanner refuses a document type declaration in any
     // encoding, so no entity is ever expanded and no default attribute ever injected.
     getScanner()->setDisallowDTD(true);
@@ -168,18 +171,85 @@ void CCmlDOMParser::FlushPendingSpace() {
 // Before a comment or processing instruction, whitespace keeps its place unless a child element
 // has already shown it to be indentation.
 void CCmlDOMParser::KeepOrDropPendingSpace() {
-    if (!m_childSeen.empty() && !m_childSeen.back()) {
+    if (!m_open.empty() && (m_open.back().flags & kChildSeen) == 0) {
         FlushPendingSpace();
     }
     m_pendingSpace.clear();
 }
 
 void CCmlDOMParser::startDocument() {
-    m_uDepth = 0;
     m_uTextRun = 0;
+    m_uLastUrlId = ~0u;
+    m_pSortedParent = nullptr;
     m_pendingSpace.clear();
-    m_childSeen.clear();
+    m_open.clear();
     xercesc::XercesDOMParser::startDocument();
+}
+
+int CCmlDOMParser::StartTagFate(const xercesc::XMLElementDecl& elemDecl, unsigned int urlId,
+                                const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                                XMLSize_t count) {
+    const CStartTagReader* const reader = GetStartTagReader();
+    if (urlId != m_uLastUrlId) {
+        const XMLCh* const namespaceURI = getScanner()->getURIText(urlId);
+        m_uLastUrlId = urlId;
+        m_bLastUrlOfMessage = IsMessageNamespace(namespaceURI);
+        m_iLastUrlSort = reader != nullptr ? reader->SortNamespace(namespaceURI) : 0;
+    }
+    const XMLCh* const localName = elemDecl.getBaseName();
+    // Blocks are always built (see DeferBlock).
+    if (m_bLastUrlOfMessage && IsBlockName(localName)) return kStartTagBuilt;
+    int parentSort = 0;
+    if (InSkippedContent()) {
+        parentSort = m_open.back().sort;
+        if (parentSort == 0) return kStartTagLeftOut;  // extension content
+    } else {
+        if (!HasParentElement()) return kStartTagBuilt;
+        if (m_pSortedParent != fCurrentParent) {
+            m_pSortedParent = fCurrentParent;
+            m_iParentSort = IsMessageBody(fCurrentParent) ? -1
+                            : reader != nullptr           ? reader->SortParent(fCurrentParent)
+                                                          : 0;
+        }
+        parentSort = m_iParentSort;
+        if (parentSort == 0) return kStartTagBuilt;
+        if (parentSort < 0) return kStartTagLeftOut;  // the body's reader looks for blocks only
+    }
+    const int fate =
+        reader->Read(parentSort, fCurrentParent, m_iLastUrlSort, elemDecl.getFullName(), attributes,
+                     count, CCmlReadScope::Current());
+    // Nothing is built below an element not in the tree.
+    return fate == kStartTagBuilt && InSkippedContent() ? kStartTagLeftOut : fate;
+}
+
+bool CCmlDOMParser::HasParentElement() const {
+    return fCurrentParent != nullptr &&
+           fCurrentParent->getNodeType() == xercesc::DOMNode::ELEMENT_NODE;
+}
+
+void CCmlDOMParser::DeferBlock(const xercesc::XMLElementDecl& elemDecl, unsigned int urlId,
+                               const XMLCh* prefix,
+                               const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                               XMLSize_t count) {
+    m_pBlockDecl = &elemDecl;
+    m_uBlockUrlId = urlId;
+    m_blockPrefix = prefix != nullptr ? prefix : u"";
+    // The scanner's list serves the next start tag: the attributes are copied.
+    m_blockAttributes.removeAllElements();
+    for (XMLSize_t i = 0; i < count; ++i) {
+        const xercesc::XMLAttr* const attribute = attributes.elementAt(i);
+        m_blockAttributes.addElement(new (&m_memory) xercesc::XMLAttr(
+            attribute->getURIId(), attribute->getName(), attribute->getPrefix(),
+            attribute->getValue(), attribute->getType(), attribute->getSpecified(), &m_memory));
+    }
+    m_open.push_back({kDeferred, 0});
+}
+
+void CCmlDOMParser::BuildDeferredBlock() {
+    m_open.back().flags = 0;
+    xercesc::XercesDOMParser::startElement(*m_pBlockDecl, m_uBlockUrlId, m_blockPrefix.c_str(),
+                                           m_blockAttributes, m_blockAttributes.size(), false,
+                                           false);
 }
 
 void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
@@ -190,8 +260,9 @@ void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const 
     if (m_pLimits != nullptr) {
         CheckReadCancelled(*m_pLimits);
         m_uTextRun = 0;
-        if (m_uDepth + 1 > m_pLimits->uMaxElementDepth) {
-            ThrowLimitExceeded("element depth", m_uDepth + 1, "maxElementDepth",
+        // Empty elements count too: the parser library ends them through endElement.
+        if (m_open.size() + 1 > m_pLimits->uMaxElementDepth) {
+            ThrowLimitExceeded("element depth", m_open.size() + 1, "maxElementDepth",
                                m_pLimits->uMaxElementDepth);
         }
         if (attrCount > m_pLimits->uMaxAttributes) {
@@ -201,13 +272,22 @@ void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const 
         for (XMLSize_t i = 0; i < attrCount; ++i) {
             CheckValueLength(Length(attrList.elementAt(i)->getValue()));
         }
-    }
-    if (m_pLimits != nullptr) {
         m_pendingSpace.clear();  // whitespace before a child element is not text
-        if (!m_childSeen.empty()) m_childSeen.back() = true;
-        if (!isEmpty) m_childSeen.push_back(false);
+        if (!m_open.empty() && (m_open.back().flags & kDeferred) != 0) BuildDeferredBlock();
+        const int fate = StartTagFate(elemDecl, urlId, attrList, attrCount);
+        if (!m_open.empty()) m_open.back().flags |= kChildSeen;
+        if (fate != kStartTagBuilt) {
+            // Counted for the depth, never built: no endElement of the library follows.
+            if (!isEmpty) m_open.push_back({kSkipped, fate > 0 ? fate : 0});
+            return;
+        }
+        if (!isEmpty && m_bLastUrlOfMessage && HasParentElement() &&
+            IsBlockName(elemDecl.getBaseName())) {
+            DeferBlock(elemDecl, urlId, elemPrefix, attrList, attrCount);
+            return;
+        }
+        m_open.push_back({0, 0});
     }
-    if (!isEmpty) ++m_uDepth;
     xercesc::XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount,
                                            isEmpty, isRoot);
 }
@@ -215,32 +295,31 @@ void CCmlDOMParser::startElement(const xercesc::XMLElementDecl& elemDecl, const 
 void CCmlDOMParser::endElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
                                const bool isRoot, const XMLCh* const elemPrefix) {
     CheckMemoryBudget();
-    if (m_uDepth != 0) --m_uDepth;
     m_uTextRun = 0;
-    if (!m_childSeen.empty()) {
-        if (!m_childSeen.back()) FlushPendingSpace();  // the element's whole text
-        m_childSeen.pop_back();
+    if (m_pLimits != nullptr && !m_open.empty()) {
+        const uint8_t open = m_open.back().flags;
+        m_open.pop_back();
+        if ((open & kSkipped) == 0 && (open & kChildSeen) == 0) {
+            FlushPendingSpace();  // the element's whole text
+        }
+        m_pendingSpace.clear();
+        if ((open & (kSkipped | kDeferred)) != 0) return;  // an empty block is read as nothing
+        m_pSortedParent = nullptr;  // the element may be recycled, its place taken by another
     }
     m_pendingSpace.clear();
     xercesc::XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
-    if (m_pLimits != nullptr) ReadEarly();
+    if (m_pLimits != nullptr) DropEmptyBlock();
 }
 
-void CCmlDOMParser::ReadEarly() {
-    const EarlyElementReader reader = GetEarlyElementReader();
-    CCmlReadScope* const scope = CCmlReadScope::Current();
-    if (reader == nullptr || scope == nullptr) return;
-    // The element just finished, and the node the tree goes on below: its parent. Asking the
-    // element for its parent would cost more than reading most elements.
+void CCmlDOMParser::DropEmptyBlock() {
     xercesc::DOMNode* const node = getCurrentNode();
+    // The node the tree goes on below: asking the element for its parent costs more.
     xercesc::DOMNode* const parent = fCurrentParent;
     if (node == nullptr || parent == nullptr ||
-        node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) {
+        node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE ||
+        parent->getNodeType() != xercesc::DOMNode::ELEMENT_NODE || !IsEmptyBlock(node)) {
         return;
     }
-    CCmlDOM_Element element;
-    element.SetDOMElement(node);
-    if (!reader(element, CCmlDOM_Node(parent), *scope)) return;
     parent->removeChild(node);
     setCurrentNode(parent);            // text that follows starts a node of its own
     RecycleTree(getDocument(), node);  // its nodes serve the elements that follow
@@ -250,6 +329,7 @@ void CCmlDOMParser::docCharacters(const XMLCh* const chars, const XMLSize_t leng
                                   const bool cdataSection) {
     CheckMemoryBudget();
     if (m_pLimits != nullptr) {
+        if (InSkippedContent()) return;
         // The parser library may deliver one text in pieces; they make one node.
         m_uTextRun += length;
         CheckValueLength(m_uTextRun);
@@ -265,6 +345,7 @@ void CCmlDOMParser::docCharacters(const XMLCh* const chars, const XMLSize_t leng
 void CCmlDOMParser::docComment(const XMLCh* const comment) {
     CheckMemoryBudget();
     if (m_pLimits != nullptr) {
+        if (InSkippedContent()) return;
         m_uTextRun = 0;
         CheckValueLength(Length(comment));
         KeepOrDropPendingSpace();
@@ -275,6 +356,7 @@ void CCmlDOMParser::docComment(const XMLCh* const comment) {
 void CCmlDOMParser::docPI(const XMLCh* const target, const XMLCh* const data) {
     CheckMemoryBudget();
     if (m_pLimits != nullptr) {
+        if (InSkippedContent()) return;
         m_uTextRun = 0;
         CheckValueLength(Length(target) + Length(data));
         KeepOrDropPendingSpace();
@@ -551,20 +633,28 @@ std::unique_ptr<CCmlDocumentBase> DeserializeBuffer(const unsigned char* bytes, 
     // Building a parser costs more than reading a short answer: each thread keeps one for its
     // bounded reads and lets the document go after each. A read inside a read (none is known)
     // gets a parser of its own.
-    thread_local CCmlParser threadParser(CML_DONT_VALIDATE);
+    thread_local std::unique_ptr<CCmlParser> threadParser;
     thread_local bool threadParserBusy = false;
     std::optional<CCmlParser> ownParser;
-    CCmlParser& parser = threadParserBusy ? ownParser.emplace(CML_DONT_VALIDATE) : threadParser;
+    if (!threadParserBusy && !threadParser) {
+        threadParser = std::make_unique<CCmlParser>(CML_DONT_VALIDATE);
+    }
+    CCmlParser& parser = threadParserBusy ? ownParser.emplace(CML_DONT_VALIDATE) : *threadParser;
     struct CDone {
         CCmlParser& parser;
+        std::unique_ptr<CCmlParser>& threadParser;
         bool& busy;
         const bool wasBusy;
         ~CDone() {
             parser.ReleaseDocument();
             parser.SetReadLimits(nullptr);
             busy = wasBusy;
+            // The parser library cannot parse again once an allocation was refused to it.
+            if (&parser == threadParser.get() && parser.GetMemoryBudget().IsOverBudget()) {
+                threadParser.reset();
+            }
         }
-    } done{parser, threadParserBusy, threadParserBusy};
+    } done{parser, threadParser, threadParserBusy, threadParserBusy};
     threadParserBusy = true;
     parser.SetReadLimits(&scope.GetLimits());
     scope.StartParsing(parser.GetMemoryBudget());

@@ -87,20 +87,54 @@ public:
 
 private:
     void CheckValueLength(std::size_t length) const;
-    // Offers the element just finished to the early reader (see CmlEarlyRead.h).
-    void ReadEarly();
+    // A block that ended up with no element in it (the blocks in it were empty) is read as
+    // nothing: it leaves the tree at once.
+    void DropEmptyBlock();
     void FlushPendingSpace();
     void KeepOrDropPendingSpace();
 
+    // What becomes of the element about to start (see CStartTagReader): built (0), left out
+    // (< 0) or taken with the sort given to its children (> 0).
+    int StartTagFate(const xercesc::XMLElementDecl& elemDecl, unsigned int urlId,
+                     const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t count);
+    bool HasParentElement() const;
+    bool InSkippedContent() const {
+        return !m_open.empty() && (m_open.back().flags & (kSkipped | kDeferred)) != 0;
+    }
+    // A block is built once an element starts in it: most blocks of a hostile answer are empty.
+    void DeferBlock(const xercesc::XMLElementDecl& elemDecl, unsigned int urlId,
+                    const XMLCh* prefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                    XMLSize_t count);
+    void BuildDeferredBlock();
+
     CCmlMemoryBudget& m_memory;
     const CCmlReadLimits* m_pLimits = nullptr;
-    uint32_t m_uDepth = 0;
     std::size_t m_uTextRun = 0;  // characters of the text node being read
     // With limits, whitespace between elements (the indentation of an answer) makes no text
     // node: a node costs the tree more than most elements' text. It is held back here and kept
     // only when its element turns out to have no child elements.
     std::basic_string<XMLCh> m_pendingSpace;
-    std::vector<bool> m_childSeen;  // per open element: a child element has started
+    // With limits, per open element (their count is the depth): a child element has started;
+    // the element is not in the tree.
+    static constexpr uint8_t kChildSeen = 1;
+    static constexpr uint8_t kSkipped = 2;   // left out or taken
+    static constexpr uint8_t kDeferred = 4;  // a block not built yet (at most one, the last)
+    struct COpen {
+        uint8_t flags;
+        int sort;  // of a taken element, for its children
+    };
+    std::vector<COpen> m_open;
+    const xercesc::XMLElementDecl* m_pBlockDecl = nullptr;
+    unsigned int m_uBlockUrlId = 0;
+    std::basic_string<XMLCh> m_blockPrefix;
+    xercesc::RefVectorOf<xercesc::XMLAttr> m_blockAttributes;
+    // The last namespace asked about, by the scanner's number: whether it is the message's, and
+    // its sort for the start tag reader; the last parent sorted (see CStartTagReader).
+    unsigned int m_uLastUrlId = ~0u;
+    bool m_bLastUrlOfMessage = false;
+    int m_iLastUrlSort = 0;
+    const xercesc::DOMNode* m_pSortedParent = nullptr;
+    int m_iParentSort = 0;
 };
 
 class CCmlParser {

@@ -21,16 +21,18 @@ constexpr uint32_t CML_E_READ_CANCELLED = 0xC7380031u;
 
 struct CCmlReadLimits {
     uint32_t uMaxResponseSize = 64u * 1024u * 1024u;  // bytes
-    uint32_t uMaxElementDepth = 32;
+    // Far above any nesting a reader looks into. Extension content is skipped, never built, but
+    // its depth counts too.
+    uint32_t uMaxElementDepth = 256;
     uint32_t uMaxMessageNesting =
-        2;                         // compound messages inside one another, the outer one included
-    uint32_t uMaxAttributes = 16;  // per element
+        2;                           // compound messages inside one another, the outer one included
+    uint32_t uMaxAttributes = 1024;  // per element
     uint32_t uMaxValueLength = 1024u * 1024u;  // characters of one attribute value or text
     uint32_t uMaxResultItems = 100000;         // result items of all responses of one document
     // A read of a document of N bytes may hold at most uMemoryFactor * N + 32 MiB: the parser's
     // tree (every allocation it makes counted, at most 24 MiB of the allowance) and the objects
-    // read from it. A tree of short elements takes about 14 times its size; the result items
-    // of an answer are read as it is parsed and their part of the tree recycled.
+    // read, each counted as it is made. Result items and pairs never enter the tree (see
+    // CmlEarlyRead.h); the answer that costs most, one item of empty pairs, takes about 7.5 N.
     uint32_t uMemoryFactor = 14;
     // When set and true, reading stops at the next check.
     const std::atomic<bool>* pCancel = nullptr;
@@ -38,7 +40,7 @@ struct CCmlReadLimits {
 
 // Fixed allowance of the memory budget, beside the part proportional to the document: three
 // quarters for the parser, the rest for what the reader makes of the tree.
-constexpr std::size_t CML_MEMORY_ALLOWANCE = 32u * 1024u * 1024u;
+constexpr std::size_t CML_MEMORY_ALLOWANCE = std::size_t{32} * 1024 * 1024;
 
 // Raises CML_E_LIMIT_EXCEEDED: "<what> <found> exceeds the limit <setting> = <limit>".
 [[noreturn]] void ThrowLimitExceeded(const char* what, uint64_t found, const char* setting,

@@ -10,6 +10,7 @@
 
 #include "cml/CmlMessage.h"
 #include "cml/CmlTestSupport.h"
+#include "cml/EventQueryMessages/EventQueryMessages.h"
 #include "zavToolsLib/ConvertUTF.h"
 
 namespace zav::cml {
@@ -179,6 +180,71 @@ TEST(CmlParserHardening, BoundedReadKeepsTextButNotIndentation) {
     };
     walk(parser.GetDocumentElement());
     EXPECT_EQ(L"<a>[ ]</><b>[ x ]<i></></><c>[\t][n]</><d>[ ]<e></></>", shape);
+}
+
+// An answer in a message of its own: body is the message body's content.
+std::string Message(const std::string& body) {
+    return "<zav xmlns='http://schemas.zav.example.org' schema-version='1.0.1'><cml "
+           "xmlns='http://schemas.zav.example.org/cml/Message' schema-version='1.0.0'>"
+           "<message-envelope message-id='m'><message-body>" +
+           body + "</message-body></message-envelope></cml></zav>";
+}
+std::string Response(const std::string& id, const std::string& items) {
+    return "<response><get-vulnerabilities-response xmlns='http://schemas.zav.example.org/cml/"
+           "Message/EventQueryMessages' schema-version='1.0.0' request-id='" +
+           id + "'>" + items + "</get-vulnerabilities-response></response>";
+}
+
+// A bounded read builds no extension content, takes items and pairs from their start tags and
+// drops empty blocks; it must read what reading the whole tree reads.
+TEST(CmlParserHardening, BoundedReadReadsWhatTheWholeTreeReads) {
+    RegisterCmlMessage(GetGlobalClassFactory());
+    RegisterEventQueryMessages(GetGlobalClassFactory());
+    const std::string ext = "<x:e xmlns:x='urn:v'>",
+                      inner = Response("in", "<vulnerability-item/>");
+    const std::string bodies[] = {
+        ext + "<x:f>" + inner + "</x:f></x:e>" +
+            Response("r", ext + "</x:e><eq:vulnerability-item xmlns:eq='" +
+                              zavToolsLib::ToUtf8(CML_NS_EVENT_QUERY_MESSAGES) +
+                              "' result-id='1' a=''><result-data name='n' value='v'>" + ext +
+                              inner + "</x:e></result-data>" + ext +
+                              "<result-data name='no'/></x:e><result-data value='w'/>"
+                              "</eq:vulnerability-item><observance-item/><vulnerability-item/>"),
+        "<response/><response><request/>t<response></response></response>" + Response("r", ""),
+    };
+    for (const std::string& body : bodies) {
+        const std::string xml = Message(body);
+        const CCmlReadLimits limits;
+        const std::unique_ptr<CCmlDocumentBase> whole = DeserializeBuffer(Bytes(xml), xml.size());
+        const std::unique_ptr<CCmlDocumentBase> bounded =
+            DeserializeBuffer(Bytes(xml), xml.size(), limits);
+        ASSERT_TRUE(whole && bounded);
+        EXPECT_EQ(Narrow(*whole), Narrow(*bounded)) << body;
+        EXPECT_NE(std::string::npos, Narrow(*bounded).find("request-id='r'"));
+    }
+}
+
+// A tree too big for its budget, and one item of pairs too many for it: refused, also the second
+// time (a parser that was refused memory never parses again).
+TEST(CmlParserHardening, AnswersOverTheMemoryBudgetAreRefusedEachTime) {
+    RegisterEventQueryMessages(GetGlobalClassFactory());
+    CCmlReadLimits limits;
+    limits.uMemoryFactor = 1;
+    std::string tree, pairs;
+    for (int i = 0; i < 300000; ++i) tree += "<a b=''/>";
+    for (int i = 0; i < 500000; ++i) pairs += "<result-data/>";
+    for (const std::string& xml :
+         {"<r>" + tree + "</r>",
+          Message(Response("r", "<vulnerability-item>" + pairs + "</vulnerability-item>"))}) {
+        for (int run = 0; run < 2; ++run) {
+            try {
+                DeserializeBuffer(Bytes(xml), xml.size(), limits);
+                ADD_FAILURE() << "read " << xml.size() << " bytes";
+            } catch (const CCmlException& e) {
+                EXPECT_EQ(CML_E_LIMIT_EXCEEDED, e.GetCode());
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -134,6 +134,22 @@ std::string ManyBlocks(std::size_t size) {
 
 std::string TinyElements(std::size_t size) { return InOneItem(Repeat("<a/>", size)); }
 
+// The most pairs per byte: each an empty pair.
+std::string TinyPairs(std::size_t size) { return InOneItem(Repeat("<result-data/>", size)); }
+
+// Items of one pair and one element of a vendor's own (extension content, to be skipped).
+std::string UnknownChildItems(std::size_t size) {
+    std::string items;
+    for (std::size_t i = 1; items.size() < size; ++i) {
+        const std::string id = std::to_string(i);
+        items += "      <vulnerability-item result-id='" + id +
+                 "'><result-data name='severity' value='" + id +
+                 "'/><vendor-note xmlns='urn:example:vendor'>checked</vendor-note>"
+                 "</vulnerability-item>\n";
+    }
+    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
+}
+
 std::string HugeValue(std::size_t size) {
     return InOneItem("<result-data name='a' value='" + std::string(size, 'v') + "'/>\n");
 }
@@ -210,7 +226,9 @@ const std::vector<CAnswerClass>& AnswerClasses() {
         {"deep-nesting", &DeepNesting, true},
         {"many-attributes", &ManyAttributes, true},
         {"many-blocks", &ManyBlocks, false},
-        {"tiny-elements", &TinyElements, true},
+        {"tiny-elements", &TinyElements, false},
+        {"tiny-pairs", &TinyPairs, false},
+        {"unknown-child-items", &UnknownChildItems, false},
         {"huge-value", &HugeValue, true},
         {"many-items", &ManyItems, true},
     };

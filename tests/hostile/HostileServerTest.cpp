@@ -203,12 +203,18 @@ INSTANTIATE_TEST_SUITE_P(
                       CCase{"doctype-ebcdic", 0, "invalid document structure"},
                       CCase{"entity-bomb-utf16", 0, "invalid document structure"},
                       CCase{"deep-nesting", 7000000, "maxElementDepth"},
-                      // Seven levels to the item, then size / 7: depth 32 (the limit) and 33.
-                      CCase{"deep-nesting", 175, nullptr, "", "depth32"},
-                      CCase{"deep-nesting", 182, "maxElementDepth", "", "depth33"},
+                      // Seven levels to the item, then size / 7: depth 256 (the limit) and 257.
+                      CCase{"deep-nesting", 1743, nullptr, "", "depth256"},
+                      CCase{"deep-nesting", 1750, "maxElementDepth", "", "depth257"},
                       CCase{"many-attributes", 1300000, "exceeds the limit"},
-                      CCase{"many-blocks", 1100000, nullptr},
-                      CCase{"tiny-elements", 8000000, "memoryFactor"},
+                      // Name and value, then a0 ... : 1024 attributes (the limit) and 1025.
+                      CCase{"many-attributes", 8088, nullptr, "", "1024"},
+                      CCase{"many-attributes", 8097, "maxAttributes", "", "1025"},
+                      CCase{"many-blocks", 7000000, nullptr},
+                      // Extension content, skipped as it is parsed; the most pairs per byte.
+                      CCase{"tiny-elements", 8000000, nullptr},
+                      CCase{"unknown-child-items", 6600000, nullptr, "", nullptr, true},
+                      CCase{"tiny-pairs", 7000000, nullptr},
                       CCase{"huge-value", 50000000, "maxValueLength"},
                       CCase{"many-items", 4000000, "exceeds the limit"},
                       CCase{"valid", 2000000, "maxResponseSize", "maxResponseSize = 1000000\n"}),

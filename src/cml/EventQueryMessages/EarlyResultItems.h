@@ -1,30 +1,41 @@
-// Result items read while the answer is still being parsed (see cml/CmlEarlyRead.h): each item
-// whose form is plain (result-data elements and nothing below them) is read as soon as its end
-// tag is parsed, kept under its response element, and its part of the tree is recycled. The
-// response element's reader takes them over in document order.
+// Result items read from their start tags while the answer is parsed (see cml/CmlEarlyRead.h):
+// the items of a response, their pairs (the result-data elements) and nothing else of them ever
+// enter the tree. They are kept under the response element, and the response's reader takes
+// them over in document order. Below a response, all but its items is extension content; below
+// an item, all but its result-data elements; below those, everything.
 #pragma once
 
+#include <deque>
+#include <string>
 #include <vector>
 
-#include "cml/CmlDOM_Element.h"
+#include "cml/CmlEarlyRead.h"
 #include "cml/CmlReadLimits.h"
 #include "cml/EventQueryMessages/EventQueryResultItem.h"
 
 namespace zav::cml {
 
-struct CEarlyResultItems {
-    std::vector<CEventQueryResultItem> items;
-    // The tag of the response's items; null when the element holding them is no response.
-    const wchar_t* pItemTag = nullptr;
-    // The parser's text of the vocabulary's namespace, once an item matched it.
-    const void* pNamespace = nullptr;
-    // An item of this response stayed in the tree: the items after it stay too, so that the
-    // response reads them all in document order.
-    bool bStopped = false;
+// What was read from the items of one response element.
+class CEarlyResultItems {
+public:
+    std::vector<CEventQueryResultItem>& Items(CCmlReadScope& scope) {
+        FlushPairs(scope);
+        return m_items;
+    }
+    // A new item, whose pairs follow.
+    void AddItem(std::wstring&& tagName, std::wstring&& resultId, CCmlReadScope& scope);
+    void AddPair(CEventQueryResultItem::DataPair&& pair) { m_pairs.push_back(std::move(pair)); }
+
+private:
+    // The last item's pairs go into it in one piece: a list that doubles as it grows would hold
+    // three slots per pair while it moves.
+    void FlushPairs(CCmlReadScope& scope);
+
+    std::vector<CEventQueryResultItem> m_items;
+    std::deque<CEventQueryResultItem::DataPair> m_pairs;
 };
 
-// The early reader of this vocabulary: true when it read element, a result item of a response.
-bool ReadResultItemEarly(const CCmlDOM_Element& element, const CCmlDOM_Node& parent,
-                         CCmlReadScope& scope);
+// The start tag reader of this vocabulary.
+extern const CStartTagReader g_startTagReader;
 
 }  // namespace zav::cml

@@ -95,7 +95,7 @@ void RegisterEventQueryMessages(CCmlClassFactory* factory) {
     add(CGetVulnerabilitiesByAddressRequest());
     add(CGetVulnerabilitiesByGroupRequest());
     add(CGetVulnerabilitiesResponse());
-    SetEarlyElementReader(&ReadResultItemEarly);
+    SetStartTagReader(&g_startTagReader);
 }
 
 namespace {
@@ -103,7 +103,7 @@ namespace {
 // The factory and the version registry are built on first use, so they exist whichever file's
 // load-time objects run first.
 struct CLoadTimeRegistration {
-    CLoadTimeRegistration() {
+    CLoadTimeRegistration() noexcept {
         try {
             CCmlClassFactory* factory = GetGlobalClassFactory();
             if (factory != nullptr) RegisterEventQueryMessages(factory);

@@ -99,12 +99,12 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
         // the server's word, so the room is paid for first and a count that does not fit gets
         // none (the list then grows as items come).
         std::size_t room = 0;
-        // The items read while the answer was parsed come first: any left in the tree follow
-        // them in the document. They were paid for as they were read.
+        // In a bounded read the items were read from their start tags as the answer was parsed
+        // (see EarlyResultItems.h), counted and paid for; none of them is in the tree.
         std::shared_ptr<void> early =
             scope != nullptr ? scope->TakeEarlyResults(element.GetDOMNode()) : nullptr;
         if (early) {
-            TakeEarlyItems(static_cast<CEarlyResultItems*>(early.get())->items, *scope);
+            TakeEarlyItems(static_cast<CEarlyResultItems*>(early.get())->Items(*scope));
         } else if (scope != nullptr) {
             room = std::min<std::size_t>(GetCount(), scope->GetLimits().uMaxResultItems);
             if (!scope->TryAddReadMemory(room * sizeof(CEventQueryResultItem))) room = 0;
@@ -128,10 +128,7 @@ void CEventQueryResponse::Deserialize(const CCmlDOM_Element& element) {
     }
 }
 
-void CEventQueryResponse::TakeEarlyItems(std::vector<CEventQueryResultItem>& items,
-                                         CCmlReadScope& scope) {
-    // One at a time, as the items read from the tree: a refusal names the first item too many.
-    for (std::size_t i = 0; i < items.size(); ++i) scope.AddResultItems(1);
+void CEventQueryResponse::TakeEarlyItems(std::vector<CEventQueryResultItem>& items) {
     if (m_resultItems.empty()) {
         m_resultItems = std::move(items);
     } else {

@@ -69,8 +69,8 @@ protected:
     CEventQueryResponse(std::wstring tagName, std::wstring resultItemTagName);
 
 private:
-    // Appends the items read early, counting them against the scope's item limit.
-    void TakeEarlyItems(std::vector<CEventQueryResultItem>& items, CCmlReadScope& scope);
+    // Appends the items read from their start tags (counted and paid for as they were read).
+    void TakeEarlyItems(std::vector<CEventQueryResultItem>& items);
     template <class Stream>
     void WriteAttributes(Stream& os) const;
     template <class Stream>
