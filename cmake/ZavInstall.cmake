@@ -71,7 +71,7 @@ foreach(page IN LISTS zav_man_pages)
             COMPONENT tools)
 endforeach()
 
-# eq-server as a service: the unit (installed, not enabled) and its options file. The options go
+# eq-server as a service: the unit (installed, not enabled) and its configuration file, which goes
 # to /etc for an install under /usr (the packages), to <prefix>/etc otherwise, decided when
 # installing since CPack installs under /usr whatever the configured prefix.
 if(ZAV_BUILD_SERVER)
@@ -83,6 +83,6 @@ if(ZAV_BUILD_SERVER)
             set(zav_etc /etc)
         endif()
         file(INSTALL DESTINATION \"\${zav_etc}/eq-server\" TYPE FILE
-             FILES \"${PROJECT_SOURCE_DIR}/packaging/eq-server.env\")
+             FILES \"${PROJECT_SOURCE_DIR}/packaging/eq-server.conf\")
     " COMPONENT tools)
 endif()

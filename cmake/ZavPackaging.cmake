@@ -85,7 +85,7 @@ set(CPACK_DEBIAN_TOOLS_DESCRIPTION
 
 if(ZAV_BUILD_SERVER)
     file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/debian/tools/conffiles
-         CONTENT "/etc/eq-server/eq-server.env\n")
+         CONTENT "/etc/eq-server/eq-server.conf\n")
     set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/tools/conffiles)
 endif()
 

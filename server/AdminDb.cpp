@@ -160,7 +160,7 @@ public:
             }
         }
         m_buffer += '\n';
-        if (m_buffer.size() >= 256 * 1024) Flush();
+        if (m_buffer.size() >= size_t{256} * 1024) Flush();
     }
 
     void Finish() override {

@@ -22,6 +22,11 @@ CConnectionLimiter::Verdict CConnectionLimiter::Admit(const std::string& address
     return Verdict::Admitted;
 }
 
+size_t CConnectionLimiter::Open() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_uOpen;
+}
+
 void CConnectionLimiter::Leave(const std::string& address) {
     std::lock_guard<std::mutex> lock(m_mutex);
     --m_uOpen;

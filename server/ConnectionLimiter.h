@@ -30,6 +30,7 @@ public:
         : m_uTotal(total), m_uPerAddress(perAddress) {}
     // ticket is set when admitted.
     Verdict Admit(const std::string& address, std::unique_ptr<CTicket>& ticket);
+    size_t Open();
 
 private:
     void Leave(const std::string& address);

@@ -43,6 +43,10 @@ std::string Quoted(beast::string_view path) {
     return out;
 }
 
+const char* KindName(QueryKind kind) {
+    return kind == QueryKind::Observances ? "observances" : "vulnerabilities";
+}
+
 bool IsHttpError(const beast::error_code& ec) {
     return ec.category() == http::make_error_code(http::error::bad_target).category() &&
            ec != http::error::end_of_stream;
@@ -55,11 +59,13 @@ class CConnection : public std::enable_shared_from_this<CConnection<Stream>> {
 public:
     template <class... StreamArgs>
     CConnection(ServerContext& context, std::string address,
-                std::unique_ptr<CConnectionLimiter::CTicket> ticket, StreamArgs&&... args)
+                std::unique_ptr<CConnectionLimiter::CTicket> ticket,
+                std::shared_ptr<net::ssl::context> tls, StreamArgs&&... args)
         : m_context(context),
           m_options(context.options),
           m_address(std::move(address)),
           m_ticket(std::move(ticket)),
+          m_tls(std::move(tls)),
           m_stream(std::forward<StreamArgs>(args)...) {}
 
     void Start() {
@@ -83,6 +89,7 @@ private:
     // An idle connection waits for a request's first byte: the keep-alive timeout between
     // requests, the head's deadline before the first one.
     void WaitRequest() {
+        if (m_context.draining) return Close();
         if (m_buffer.size() > 0) return ReadHead();
         const bool first = m_uRequests == 0;
         Lowest().expires_after(
@@ -99,6 +106,10 @@ private:
     }
 
     void ReadHead() {
+        m_started = std::chrono::steady_clock::now();
+        m_record = RequestRecord{};
+        m_record.client = m_address;
+        m_bRecording = true;
         m_parser.emplace();
         m_parser->body_limit(m_options.maxBody);
         m_parser->header_limit(kHeaderLimit);
@@ -155,8 +166,11 @@ private:
 
     void OnRequest() {
         ++m_uRequests;
+        ++m_context.inFlight;
+        m_bInFlight = true;
         auto& request = m_parser->get();
-        m_bKeepAlive = request.keep_alive() && m_uRequests < m_options.keepAliveMax;
+        m_bKeepAlive =
+            request.keep_alive() && m_uRequests < m_options.keepAliveMax && !m_context.draining;
         Lowest().expires_never();  // the store work has no deadline of the client's
         const beast::string_view target = request.target();
         const beast::string_view path = target.substr(0, target.find('?'));
@@ -176,7 +190,11 @@ private:
         std::string document;
         m_retryAfter.clear();
         const std::string body = std::move(m_parser->get().body());
-        if (!ReadRequest(body, m_options.limits, parsed, refusal)) {
+        const bool read = ReadRequest(body, m_options.limits, parsed, refusal);
+        m_record.agent = parsed.agentId;
+        m_record.user = parsed.user;
+        if (read) m_record.kind = KindName(parsed.query.kind);
+        if (!read) {
             Log(parsed.agentId, refusal.status, refusal.text);
             document = ErrorDocument(refusal, parsed.query.kind, parsed.requestId);
         } else if (!m_options.authenticate || Authenticate(parsed, refusal, document)) {
@@ -185,6 +203,7 @@ private:
                 m_writer = std::make_unique<CAnswerWriter>(
                     parsed, m_context.store,
                     [agent = parsed.agentId](const std::string& text) { Log(agent, 200, text); });
+                m_record.status = 200;
                 return Produce();
             } catch (const std::exception& e) {
                 refusal = {500, e.what()};
@@ -235,9 +254,16 @@ private:
         } catch (const std::exception& e) {
             // The status may be sent already: dropping the connection is all that is left.
             Log(m_agent, 500, std::string("answer broken off: ") + e.what());
+            m_record.status = 500;
+            m_record.items = m_writer->Items();
             Finish();
-            return net::post(m_stream.get_executor(), [self = Self()] { self->Close(); });
+            return net::post(m_stream.get_executor(), [self = Self()] {
+                self->Record();
+                self->Settle();
+                self->Close();
+            });
         }
+        m_record.items = m_writer->Items();
         if (!more) Finish();
         net::post(m_stream.get_executor(),
                   [self = Self(), piece = std::move(piece), more]() mutable {
@@ -253,16 +279,22 @@ private:
 
     void Send(std::string piece, bool more) {
         m_piece = std::move(piece);
+        m_record.bytes += m_piece.size();
         m_bWriting = more;
         Lowest().expires_after(seconds(m_options.bodyTimeout));
         auto sent = [self = Self(), more](const beast::error_code& ec, size_t) {
             if (ec) return self->Broken();
-            if (!more) return self->AfterAnswer();
+            if (!more) {
+                self->Record();  // only when the answer had no piece
+                self->Settle();
+                return self->AfterAnswer();
+            }
             self->m_context.pool.Post([self] { self->Produce(); });
         };
         if (m_head) {
             if (more)
                 return net::async_write(m_stream, http::make_chunk(net::buffer(m_piece)), sent);
+            Record();
             return net::async_write(m_stream, http::make_chunk_last(), sent);
         }
         m_head.emplace(http::status::ok, 11);
@@ -283,20 +315,43 @@ private:
     void Broken() {
         if (m_bWriting) m_context.pool.Post([self = Self()] { self->Finish(); });
         m_bWriting = false;
+        Record();
+        Settle();
         Close();
     }
 
     void Reply(int status, std::string document, const std::string& retryAfter = {}) {
+        m_record.status = status;
+        m_record.bytes = document.size();
         m_reply.emplace(static_cast<http::status>(status), 11);
         SetHeaders(*m_reply, m_bKeepAlive);
         if (!retryAfter.empty()) m_reply->set(http::field::retry_after, retryAfter);
         m_reply->body() = std::move(document);
         m_reply->prepare_payload();
         Lowest().expires_after(seconds(m_options.bodyTimeout));
+        Record();
         http::async_write(m_stream, *m_reply, [self = Self()](const beast::error_code& ec, size_t) {
+            self->Settle();
             if (ec) return self->Close();
             self->AfterAnswer();
         });
+    }
+
+    // The request's access-log line and counters, once, as its last write starts: a client that
+    // has its answer finds them written.
+    void Record() {
+        if (!m_bRecording) return;
+        m_bRecording = false;
+        m_record.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+        m_context.metrics.Record(m_record);
+        if (const auto log = std::atomic_load(&m_context.accessLog)) log->Write(m_record);
+    }
+
+    // The answer is sent or given up: a stop need not wait for it any more.
+    void Settle() {
+        if (m_bInFlight) --m_context.inFlight;
+        m_bInFlight = false;
     }
 
     void AfterAnswer() {
@@ -318,6 +373,7 @@ private:
     const ServerOptions& m_options;
     const std::string m_address;
     const std::unique_ptr<CConnectionLimiter::CTicket> m_ticket;
+    const std::shared_ptr<net::ssl::context> m_tls;  // the one this connection started with
     Stream m_stream;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
@@ -331,20 +387,26 @@ private:
     std::unique_ptr<CAnswerWriter> m_writer;
     std::string m_agent, m_retryAfter, m_piece;
     bool m_bWriting = false;  // the writer is alive while a piece is sent
+    // The request under way, for the access log and the metrics.
+    RequestRecord m_record;
+    std::chrono::steady_clock::time_point m_started;
+    bool m_bRecording = false;  // from its first byte until Record
+    bool m_bInFlight = false;   // counted in the context's inFlight until Settle
 };
 
 }  // namespace
 
 void ServeConnection(net::ip::tcp::socket socket, std::string address,
-                     std::unique_ptr<CConnectionLimiter::CTicket> ticket, net::ssl::context* tls,
-                     ServerContext& context) {
-    if (tls != nullptr) {
+                     std::unique_ptr<CConnectionLimiter::CTicket> ticket,
+                     std::shared_ptr<net::ssl::context> tls, ServerContext& context) {
+    if (tls) {
+        net::ssl::context& ssl = *tls;
         std::make_shared<CConnection<beast::ssl_stream<beast::tcp_stream>>>(
-            context, std::move(address), std::move(ticket), std::move(socket), *tls)
+            context, std::move(address), std::move(ticket), std::move(tls), std::move(socket), ssl)
             ->Start();
     } else {
-        std::make_shared<CConnection<beast::tcp_stream>>(context, std::move(address),
-                                                         std::move(ticket), std::move(socket))
+        std::make_shared<CConnection<beast::tcp_stream>>(
+            context, std::move(address), std::move(ticket), nullptr, std::move(socket))
             ->Start();
     }
 }

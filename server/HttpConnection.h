@@ -3,14 +3,17 @@
 // time (the next chunk is made only once the previous one is sent).
 #pragma once
 
+#include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <memory>
 #include <string>
 
+#include "AccessLog.h"
 #include "ConnectionLimiter.h"
 #include "EventStore.h"
 #include "HttpServer.h"
+#include "Metrics.h"
 #include "ServerLog.h"
 #include "WorkerPool.h"
 
@@ -23,11 +26,16 @@ struct ServerContext {
     CWorkerPool& pool;
     CRefusalBursts& bursts;
     std::string busyBody;  // the 503 answer, made once
+    CMetrics& metrics;
+    std::shared_ptr<CAccessLog> accessLog;  // null: none; swapped with std::atomic_store
+    std::atomic<size_t> inFlight{0};        // requests read whose answer is not done
+    std::atomic<bool> draining{false};      // stopping: no new requests on open connections
 };
 
 // Serves the accepted socket (on its own strand) until the connection ends; tls null: plain HTTP.
+// The connection holds tls until it closes, whatever context later connections get.
 void ServeConnection(boost::asio::ip::tcp::socket socket, std::string address,
                      std::unique_ptr<CConnectionLimiter::CTicket> ticket,
-                     boost::asio::ssl::context* tls, ServerContext& context);
+                     std::shared_ptr<boost::asio::ssl::context> tls, ServerContext& context);
 
 }  // namespace eqsrv

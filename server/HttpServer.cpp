@@ -1,18 +1,21 @@
 #include "HttpServer.h"
 
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <chrono>
-#include <optional>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "ConnectionLimiter.h"
 #include "HttpConnection.h"
+#include "Metrics.h"
 #include "ServerLog.h"
 #include "TlsPolicy.h"
 #include "WorkerPool.h"
@@ -44,6 +47,16 @@ std::vector<std::string> BurstTexts(const ServerOptions& options) {
     return texts;
 }
 
+// A context with the server's TLS policy and these files; null with error set when they cannot
+// be used.
+std::shared_ptr<net::ssl::context> MakeTls(const std::string& certFile, const std::string& keyFile,
+                                           std::string& error) {
+    auto tls = std::make_shared<net::ssl::context>(net::ssl::context::tls_server);
+    if (SetUpTls(*tls->native_handle(), certFile, keyFile, error)) return tls;
+    if (error.empty()) error = "cannot set up TLS";
+    return nullptr;
+}
+
 }  // namespace
 
 struct CHttpServer::CImpl {
@@ -52,16 +65,40 @@ struct CHttpServer::CImpl {
           bursts(BurstTexts(options)),
           limiter(std::make_shared<CConnectionLimiter>(options.maxConnections,
                                                        options.maxConnectionsPerAddress)),
-          acceptor(io),
+          acceptor(net::make_strand(io)),
           ticker(io),
           pool(options.workers, options.queue),
-          context{options, store, pool, bursts, ErrorDocument({503, "server busy"})} {
-        if (options.certFile.empty() && options.keyFile.empty()) return;
-        tls.emplace(net::ssl::context::tls_server);
-        std::string error;
-        if (!SetUpTls(*tls->native_handle(), options.certFile, options.keyFile, error)) {
-            throw std::runtime_error(error.empty() ? "cannot set up TLS" : error);
+          context{options, store,  pool, bursts, ErrorDocument({503, "server busy"}),
+                  metrics, nullptr} {
+        if (!options.accessLog.empty()) {
+            context.accessLog = std::make_shared<CAccessLog>(options.accessLog);
         }
+        if (options.certFile.empty() && options.keyFile.empty()) return;
+        std::string error;
+        tls = MakeTls(options.certFile, options.keyFile, error);
+        if (!tls) throw std::runtime_error(error);
+    }
+
+    std::shared_ptr<net::ssl::context> Tls() {
+        std::lock_guard<std::mutex> lock(tlsMutex);
+        return tls;
+    }
+
+    // On the acceptor's strand, every 20 ms until nothing is under way or time is up.
+    void WaitDrained(std::chrono::steady_clock::time_point deadline) {
+        const size_t left = context.inFlight;
+        if (left == 0 || std::chrono::steady_clock::now() >= deadline) {
+            if (left > 0) {
+                Log("", 503,
+                    "stopping: " + std::to_string(left) +
+                        " answers still under way at --drain-timeout");
+            }
+            return io.stop();
+        }
+        drainTimer.expires_after(std::chrono::milliseconds(20));
+        drainTimer.async_wait([this, deadline](const boost::system::error_code& ec) {
+            if (!ec) WaitDrained(deadline);
+        });
     }
 
     void Accept() {
@@ -93,8 +130,7 @@ struct CHttpServer::CImpl {
                     case CConnectionLimiter::Verdict::Admitted:
                         break;
                 }
-                ServeConnection(std::move(socket), address, std::move(ticket),
-                                tls ? &*tls : nullptr, context);
+                ServeConnection(std::move(socket), address, std::move(ticket), Tls(), context);
             });
     }
 
@@ -109,13 +145,17 @@ struct CHttpServer::CImpl {
 
     const ServerOptions options;
     CRefusalBursts bursts;
+    CMetrics metrics;
     std::shared_ptr<CConnectionLimiter> limiter;
-    std::optional<net::ssl::context> tls;
+    // Replaced on reload; open connections hold the one they started with.
+    std::mutex tlsMutex;
+    std::shared_ptr<net::ssl::context> tls;
     // Connections live in the handlers the loop holds; they go with it, before what they use.
     net::io_context io;
-    tcp::acceptor acceptor;
+    tcp::acceptor acceptor;  // on a strand of its own, which Drain also uses
     net::steady_timer ticker;
-    net::steady_timer retry{io};
+    net::steady_timer retry{acceptor.get_executor()};
+    net::steady_timer drainTimer{acceptor.get_executor()};
     CWorkerPool pool;
     ServerContext context;
 };
@@ -154,5 +194,64 @@ void CHttpServer::Run() {
 }
 
 void CHttpServer::Stop() { m_impl->io.stop(); }
+
+void CHttpServer::Drain(std::chrono::seconds timeout) {
+    CImpl& impl = *m_impl;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    net::post(impl.acceptor.get_executor(), [&impl, deadline] {
+        impl.context.draining = true;
+        boost::system::error_code ignored;
+        impl.acceptor.close(ignored);
+        Log("", 503,
+            "stopping: no new connections, " + std::to_string(impl.context.inFlight) +
+                " answers under way");
+        impl.WaitDrained(deadline);
+    });
+}
+
+bool CHttpServer::ReloadTls(const std::string& certFile, const std::string& keyFile,
+                            std::string& error) {
+    CImpl& impl = *m_impl;
+    if (!impl.Tls()) {
+        error = "the server runs plain HTTP; restart it to serve HTTPS";
+        return false;
+    }
+    if (certFile.empty() || keyFile.empty()) {
+        error = "--cert and --key go together";
+        return false;
+    }
+    error = KeyFileProblem(keyFile);
+    if (!error.empty()) return false;
+    auto fresh = MakeTls(certFile, keyFile, error);
+    if (!fresh) return false;
+    std::lock_guard<std::mutex> lock(impl.tlsMutex);
+    impl.tls = std::move(fresh);
+    return true;
+}
+
+bool CHttpServer::ReloadAccessLog(const std::string& path, std::string& error) {
+    ServerContext& context = m_impl->context;
+    auto current = std::atomic_load(&context.accessLog);
+    if (current && current->Path() == path) return current->Reopen(error);
+    std::shared_ptr<CAccessLog> fresh;
+    if (!path.empty()) {
+        try {
+            fresh = std::make_shared<CAccessLog>(path);
+        } catch (const std::exception& e) {
+            error = e.what();
+            return false;
+        }
+    }
+    std::atomic_store(&context.accessLog, std::move(fresh));
+    return true;
+}
+
+std::string CHttpServer::Metrics() {
+    CImpl& impl = *m_impl;
+    MetricGauges gauges;
+    gauges.connections = impl.limiter->Open();
+    std::tie(gauges.workersBusy, gauges.workersWaiting) = impl.pool.Load();
+    return impl.metrics.Render(gauges);
+}
 
 }  // namespace eqsrv

@@ -4,6 +4,7 @@
 // connection costs a descriptor and a buffer, never a thread.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -36,6 +37,7 @@ struct ServerOptions {
         authenticate;
     std::string certFile;  // both set: HTTPS
     std::string keyFile;
+    std::string accessLog;  // file, "-" for standard output, "" for none
 };
 
 class CHttpServer {
@@ -51,6 +53,16 @@ public:
     // Serves until Stop() (from another thread or a signal watcher; also before Run).
     void Run();
     void Stop();
+    // Stops accepting, lets the answers under way finish for up to timeout, then stops; from any
+    // thread, also before Run.
+    void Drain(std::chrono::seconds timeout);
+    // New connections get the new certificate and key, open ones keep theirs. False, with error
+    // set and the old ones kept, when they cannot be used or the server is plain HTTP.
+    bool ReloadTls(const std::string& certFile, const std::string& keyFile, std::string& error);
+    // Reopens the access log, or opens another ("" for none); false with error set keeps it.
+    bool ReloadAccessLog(const std::string& path, std::string& error);
+    // The counters and gauges in the Prometheus text format.
+    std::string Metrics();
 
 private:
     struct CImpl;

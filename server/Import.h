@@ -8,7 +8,7 @@
 namespace eqsrv {
 
 // The longest line import reads (without its line end); a longer one is refused.
-inline constexpr size_t kMaxImportLine = 64 * 1024;
+inline constexpr size_t kMaxImportLine = size_t{64} * 1024;
 
 // "FILE:LINE: what"
 class CImportError : public std::runtime_error {

@@ -149,6 +149,7 @@ void CPgConn::SendSingleRows(const std::string& sql, const std::vector<PgParam>&
 
 std::vector<PgParam> PgParams(const std::vector<SqlParam>& params) {
     std::vector<PgParam> out;
+    out.reserve(params.size());
     for (const SqlParam& p : params) {
         out.push_back(p.isText ? PgParam{PgParam::Text, 0, p.text}
                                : PgParam{PgParam::Number, p.number, {}});

@@ -1,5 +1,6 @@
 #include "Protocol.h"
 
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -56,7 +57,7 @@ bool ToSeconds(const XmlUtils::CDateTime& time, int64_t& seconds) {
     parts.tm_sec = static_cast<int>(time.GetSeconds());
     seconds = static_cast<int64_t>(timegm(&parts));
     if (time.GetTimeZonePresent()) {
-        seconds -= (time.GetTimeZoneHours() * 60 + time.GetTimeZoneMinutes()) * 60;
+        seconds -= (int64_t{time.GetTimeZoneHours()} * 60 + time.GetTimeZoneMinutes()) * 60;
     }
     return true;
 }
@@ -165,13 +166,16 @@ std::string EncodeCursor(const Position& position) {
 }
 
 bool DecodeCursor(const std::string& text, Position& position) {
-    long long time = 0;
-    long long id = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "c%lld.%lld%n", &time, &id, &used) != 2 ||
-        static_cast<size_t>(used) != text.size()) {
-        return false;
-    }
+    // Exactly what EncodeCursor writes: "c", a number, ".", a number; out of range refused.
+    const char* at = text.data();
+    const char* end = at + text.size();
+    int64_t time = 0;
+    int64_t id = 0;
+    if (at == end || *at++ != 'c') return false;
+    auto parsed = std::from_chars(at, end, time);
+    if (parsed.ec != std::errc() || parsed.ptr == end || *parsed.ptr != '.') return false;
+    parsed = std::from_chars(parsed.ptr + 1, end, id);
+    if (parsed.ec != std::errc() || parsed.ptr != end) return false;
     position = {time, id};
     return true;
 }
@@ -310,6 +314,7 @@ bool CAnswerWriter::Next(std::string& text) {
                 ++written;
             }
             if (!more) m_stage = Stage::Tail;
+            m_uItems += written;
             text = items.str();
             return true;
         }

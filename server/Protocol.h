@@ -51,6 +51,8 @@ public:
     CAnswerWriter& operator=(const CAnswerWriter&) = delete;
     // Replaces text with the next piece; false when the whole document has been handed out.
     bool Next(std::string& text);
+    // Items handed out so far.
+    size_t Items() const { return m_uItems; }
 
 private:
     enum class Stage { Head, Items, Tail, Done };
@@ -60,6 +62,7 @@ private:
     std::wstring m_itemTag;
     std::string m_head, m_tail;
     uint32_t m_uLevel = 0;  // indentation level of the items
+    size_t m_uItems = 0;
     Stage m_stage = Stage::Head;
 };
 

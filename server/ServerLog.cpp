@@ -4,6 +4,8 @@
 #include <ctime>
 #include <iostream>
 
+#include "AccessLog.h"
+
 namespace eqsrv {
 
 std::string Escaped(const std::string& text) {
@@ -29,7 +31,8 @@ void Log(const std::string& agent, int status, const std::string& text) {
     char stamp[32];
     std::strftime(stamp, sizeof(stamp), "%Y-%m-%dT%H:%M:%SZ", &parts);
     std::lock_guard<std::mutex> lock(mutex);
-    std::cerr << stamp << " agent=" << (agent.empty() ? "-" : Escaped(agent))
+    // The agent id is the client's: quoted when it holds a space, so it cannot pose as a field.
+    std::cerr << stamp << " agent=" << (agent.empty() ? "-" : LogfmtValue(agent))
               << " status=" << status << " " << Escaped(text) << std::endl;
 }
 

@@ -13,7 +13,7 @@ namespace eqsrv {
 // Control characters and the backslash as \xNN, so that a client text cannot start a line.
 std::string Escaped(const std::string& text);
 
-// "TIME agent=AGENT status=STATUS TEXT"; agent "" is written as "-".
+// "TIME agent=AGENT status=STATUS TEXT"; agent "" is written as "-", others as logfmt values.
 void Log(const std::string& agent, int status, const std::string& text);
 
 // One log line when refusals of a kind start, then, once none came for a second (Tick), one with

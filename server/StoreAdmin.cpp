@@ -87,7 +87,7 @@ DemoCounts WriteDemoData(const std::string& path, int64_t endTime) {
     }
     CDemoRandom random;
     DemoCounts counts;
-    const int64_t start = endTime - 30 * 86400;
+    const int64_t start = endTime - int64_t{30} * 86400;
     auto number = [](int64_t n) { return Value::Of(n); };
     auto text = [](std::string t) { return Value::Of(std::move(t)); };
 

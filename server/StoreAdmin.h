@@ -60,10 +60,10 @@ struct DemoCounts {
 // The same rows (ids included) for the same end time, on either engine: two /24 networks, five
 // groups, vulnerabilities and observances over the 30 days before endTime. A new SQLite file;
 // a PostgreSQL database that holds no hosts yet.
-DemoCounts WriteDemoData(const std::string& db, int64_t endTime);
+DemoCounts WriteDemoData(const std::string& path, int64_t endTime);
 
 // Sets the password of a user (created when missing): salted PBKDF2-HMAC-SHA256.
-void SetUserPassword(const std::string& db, const std::string& name, const std::string& password);
+void SetUserPassword(const std::string& path, const std::string& name, const std::string& password);
 
 inline constexpr int kPasswordIterations = 100000;
 

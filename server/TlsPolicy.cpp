@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace eqsrv {
 
@@ -36,7 +37,7 @@ std::string OpenSslError(const std::string& what) {
 std::string KeyFileProblem(const std::string& keyFile) {
     struct stat info {};
     if (stat(keyFile.c_str(), &info) != 0) {
-        return "cannot read key file " + keyFile + ": " + std::strerror(errno);
+        return "cannot read key file " + keyFile + ": " + std::generic_category().message(errno);
     }
     if ((info.st_mode & 077) != 0) {
         char mode[8];

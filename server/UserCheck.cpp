@@ -10,12 +10,12 @@ namespace {
 
 // Stands in for the row of a user that does not exist, so that an unknown name costs the same
 // hash as a wrong password and the time of an answer does not tell which names exist.
-const std::string kDummySalt = "eq-server:nobody";
-const std::string kDummyHash(32, '\0');
+constexpr const char* kDummySalt = "eq-server:nobody";
+constexpr size_t kDummyHashSize = 32;
 
 }  // namespace
 
-CUserCheck::CUserCheck(const std::string& db, AuthLimits limits, SteadyClock clock)
+CUserCheck::CUserCheck(const std::string& db, AuthLimits limits, const SteadyClock& clock)
     : m_db(CAdminDb::Open(db, false)),
       m_cache(std::chrono::minutes(5), 10000, clock),
       m_limiter(limits, clock) {}
@@ -34,7 +34,7 @@ AuthVerdict CUserCheck::operator()(const std::string& address, const std::string
     }
     if (!known) {
         salt = kDummySalt;
-        stored = kDummyHash;
+        stored.assign(kDummyHashSize, '\0');
         iterations = kPasswordIterations;
     }
     // The row is read on every request, so the entry of an old password stops matching as soon

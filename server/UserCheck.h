@@ -25,7 +25,7 @@ struct AuthVerdict {
 class CUserCheck {
 public:
     explicit CUserCheck(const std::string& db, AuthLimits limits = {},
-                        SteadyClock clock = std::chrono::steady_clock::now);
+                        const SteadyClock& clock = std::chrono::steady_clock::now);
     ~CUserCheck();
     CUserCheck(const CUserCheck&) = delete;
     CUserCheck& operator=(const CUserCheck&) = delete;

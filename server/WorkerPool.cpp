@@ -63,6 +63,11 @@ void CWorkerPool::Stop() {
     m_waiting.clear();
 }
 
+std::pair<size_t, size_t> CWorkerPool::Load() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return {m_uRunning, m_waiting.size()};
+}
+
 void CWorkerPool::Work() {
     for (;;) {
         std::function<void()> task;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace eqsrv {
@@ -29,6 +30,8 @@ public:
     void Release();
     // Ends the threads after their current task; tasks still queued are dropped.
     void Stop();
+    // Requests holding a slot, and admitted ones waiting for one (for the metrics).
+    std::pair<size_t, size_t> Load();
 
 private:
     void Work();

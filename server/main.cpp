@@ -1,10 +1,12 @@
 // eq-server: a reference Event Query Server on an SQLite file or a PostgreSQL database (DB is a
 // file name or a postgresql:// URL).
-//   eq-server serve --db DB [--port N] [--host ADDR] [--pool N] ...   (port 0: any free port)
+//   eq-server serve [--config FILE] --db DB [--port N] [--host ADDR] [--pool N] ...
 //                   [--max-connections N] [--max-connections-per-address N]
 //                   [--header-timeout S] [--body-timeout S] [--keep-alive-timeout S]
 //                   [--require-auth [--auth-burst N] [--auth-refill SECONDS]]
 //                   [--cert PEM --key PEM | --allow-insecure-auth]
+//                   [--access-log FILE|-] [--drain-timeout S] [--admin-listen ADDR:PORT]
+//   (port 0: any free port; FILE's [serve] section holds the same options, flags win)
 //   eq-server migrate --db DB
 //   eq-server demo-db DB [--end TIME]
 //   eq-server user add NAME --db DB   (password from EQ_SERVER_PASSWORD or standard input)
@@ -21,17 +23,20 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "AdminServer.h"
 #include "HttpServer.h"
 #include "Import.h"
 #include "PgStore.h"
+#include "ServeCommand.h"
+#include "ServerLog.h"
 #include "SqliteStore.h"
 #include "StoreAdmin.h"
-#include "TlsPolicy.h"
 #include "UserCheck.h"
 
 namespace {
@@ -58,13 +63,40 @@ void RaiseDescriptorLimit(size_t connections) {
     }
 }
 
-int Serve(const std::string& db, ServerOptions options, bool requireAuth,
-          const AuthLimits& authLimits, size_t pool) {
-    const std::unique_ptr<CEventStore> storage = OpenStore(db, pool > 0 ? pool : options.workers);
+using Reread = std::function<bool(ServeSettings&, std::string&)>;
+
+// SIGHUP: the certificate and key, and the access log, from the command line and configuration
+// file as they are now; the rest needs a restart (it is bound, sized or shared at start).
+void Reload(CHttpServer& server, const ServeSettings& running, const Reread& reread) {
+    ServeSettings fresh;
+    std::string error;
+    if (!reread(fresh, error)) {
+        Log("", 500, "reload refused, nothing changed: " + error);
+        return;
+    }
+    const ServerOptions& now = fresh.options;
+    if (!now.certFile.empty() || !running.options.certFile.empty()) {
+        if (server.ReloadTls(now.certFile, now.keyFile, error)) {
+            Log("", 200, "reload: certificate " + now.certFile + " and key " + now.keyFile);
+        } else {
+            Log("", 500, "reload: new certificate refused, the old one stays: " + error);
+        }
+    }
+    if (server.ReloadAccessLog(now.accessLog, error)) {
+        if (!now.accessLog.empty()) Log("", 200, "reload: access log " + now.accessLog);
+    } else {
+        Log("", 500, "reload: access log refused, the old one stays: " + error);
+    }
+}
+
+int Serve(ServeSettings settings, const Reread& reread) {
+    ServerOptions options = settings.options;
+    const size_t pool = settings.pool > 0 ? settings.pool : options.workers;
+    const std::unique_ptr<CEventStore> storage = OpenStore(settings.db, pool);
     CEventStore& store = *storage;
     std::unique_ptr<CUserCheck> users;
-    if (requireAuth) {
-        users = std::make_unique<CUserCheck>(db, authLimits);
+    if (settings.requireAuth) {
+        users = std::make_unique<CUserCheck>(settings.db, settings.authLimits);
         options.authenticate = [&users](const std::string& address, const std::string& name,
                                         const std::string& password) {
             return (*users)(address, name, password);
@@ -77,33 +109,54 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth,
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // Whoever reads standard output (the URL, an access log on -) may go away: a write to it
+    // must fail, not end the server.
+    signal(SIGPIPE, SIG_IGN);
 
     RaiseDescriptorLimit(options.maxConnections);
     CHttpServer server(std::move(options), store);
     const int port = server.Bind();
+    std::unique_ptr<CAdminServer> admin;
+    if (!settings.adminListen.empty()) {
+        admin = std::make_unique<CAdminServer>(settings.adminListen, store,
+                                               [&server] { return server.Metrics(); });
+    }
     // An IPv6 address is written in brackets in a URL.
     const bool v6 = host.find(':') != std::string::npos;
     std::cout << (https ? "https://" : "http://") << (v6 ? "[" + host + "]" : host) << ":" << port
               << std::endl;
+    if (admin) {
+        const std::string& listen = settings.adminListen;
+        Log("", 200,
+            "admin listener on http://" + listen.substr(0, listen.rfind(':')) + ":" +
+                std::to_string(admin->Port()));
+    }
     // Under systemd (Type=notify): ready now that it listens; and alive, while it runs, at half
     // the watchdog's interval. Outside systemd both do nothing.
     sd_notify(0, "READY=1");
     uint64_t watchdogUsec = 0;
     const bool watchdog = sd_watchdog_enabled(0, &watchdogUsec) > 0;
-    // A signal may come before the server has started listening, when stopping it does nothing
-    // yet: the watcher asks again until Run has returned.
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
+    // SIGHUP reloads; SIGTERM or SIGINT drains and stops (Drain also works before Run).
     std::thread watcher([&] {
-        int signal = 0;
-        sigwait(&signals, &signal);
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!done) {
-            server.Stop();
-            finished.wait_for(lock, std::chrono::milliseconds(100));
+        for (;;) {
+            int signal = 0;
+            sigwait(&signals, &signal);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (done) return;
+            }
+            if (signal != SIGHUP) break;
+            sd_notify(0, "RELOADING=1");
+            Reload(server, settings, reread);
+            sd_notify(0, "READY=1");
         }
+        sd_notify(0, "STOPPING=1");
+        server.Drain(std::chrono::seconds(settings.drainTimeout));
     });
     std::thread pinger;
     if (watchdog) {
@@ -122,13 +175,17 @@ int Serve(const std::string& db, ServerOptions options, bool requireAuth,
     }
     finished.notify_all();
     // Run also ends without a signal (a failed listen): wake the watcher to let it go.
-    pthread_kill(watcher.native_handle(), SIGTERM);
+    // The signal is blocked in every thread and only taken by the watcher's sigwait: it wakes the
+    // watcher, it does not end it.
+    pthread_kill(watcher.native_handle(), SIGTERM);  // NOLINT(bugprone-bad-signal-to-kill-thread)
     watcher.join();
     if (pinger.joinable()) pinger.join();
     return 0;
 }
 
 std::string ReadPassword() {
+    // `user add` runs on the main thread alone.
+    // NOLINTNEXTLINE(concurrency-mt-unsafe)
     if (const char* env = std::getenv("EQ_SERVER_PASSWORD")) return env;
     termios saved{};
     const bool tty = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -149,86 +206,18 @@ std::string ReadPassword() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// What throws past the handlers below is a fault in the option set-up itself (a name given twice):
+// ending the program there is right.
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     CLI::App app{
         "eq-server: a reference Event Query Server on an SQLite file or a PostgreSQL database"};
     const std::string dbHelp = "SQLite file or postgresql://... URL";
     app.require_subcommand(1);
 
+    ServeSettings settings;
     std::string db;
-    ServerOptions options;
-    bool requireAuth = false;
-    auto* serve = app.add_subcommand("serve", "answer event queries over HTTP(S)");
-    size_t pool = 0;
-    serve->add_option("--db", db, dbHelp)->required();
-    serve->add_option("--port", options.port, "TCP port; 0 picks a free one")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 65535));
-    serve->add_option("--host", options.host, "address to bind")->capture_default_str();
-    // Each worker is a thread with its own stack and, on PostgreSQL, a connection: far beyond
-    // these bounds the process dies at start instead of saying why.
-    serve->add_option("--workers", options.workers, "worker threads")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 1024));
-    serve->add_option("--queue", options.queue, "requests waiting for a worker before 503")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 65536));
-    serve->add_option("--max-body", options.maxBody, "largest request body in bytes (413 above)")
-        ->capture_default_str()
-        ->check(CLI::Range(1024, 1024 * 1024 * 1024));
-    serve
-        ->add_option("--max-items", options.limits.maxItems,
-                     "largest number of items in one answer")
-        ->capture_default_str();
-    serve->add_option("--pool", pool, "PostgreSQL connections of this process (default: --workers)")
-        ->check(CLI::Range(1, 1024));
-    serve
-        ->add_option("--keep-alive-timeout", options.keepAliveTimeout,
-                     "seconds an idle kept-alive connection stays open")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 3600));
-    serve->add_option("--keep-alive-max", options.keepAliveMax, "requests per connection")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 100000));
-    serve
-        ->add_option("--max-connections", options.maxConnections,
-                     "open connections in all; more are closed at once")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 1000000));
-    serve
-        ->add_option("--max-connections-per-address", options.maxConnectionsPerAddress,
-                     "open connections from one client address; more are closed at once")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 1000000));
-    serve
-        ->add_option("--header-timeout", options.headerTimeout,
-                     "seconds for a request's head, from its first byte (and for the first "
-                     "byte of a new connection)")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 3600));
-    serve
-        ->add_option("--body-timeout", options.bodyTimeout,
-                     "seconds for a request's whole body, and for each piece of an answer")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 3600));
-    serve->add_flag("--require-auth", requireAuth, "check auth-token/auth-hash against the users");
-    bool allowInsecureAuth = false;
-    serve->add_flag("--allow-insecure-auth", allowInsecureAuth,
-                    "allow --require-auth over plain HTTP (passwords travel in clear)");
-    AuthLimits authLimits;
-    int64_t authRefill = authLimits.refill.count();
-    serve
-        ->add_option("--auth-burst", authLimits.burst,
-                     "refused logins per address or user before 429")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 100000));
-    serve
-        ->add_option("--auth-refill", authRefill,
-                     "seconds after which one more refused login is allowed")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 86400));
-    serve->add_option("--cert", options.certFile, "certificate (PEM) for HTTPS");
-    serve->add_option("--key", options.keyFile, "private key (PEM) for HTTPS");
+    AddConfigOption(app);
+    auto* serve = AddServeCommand(app, settings);
 
     std::string demoFile;
     std::string demoEnd;
@@ -270,30 +259,26 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        // A fault in the configuration file is told with the file and the key.
+        const std::string config = app["--config"]->as<std::string>();
+        const std::string problem = config.empty() ? "" : ConfigFileProblem(config);
+        if (problem.empty()) {
+            app.exit(e);
+            return 2;
+        }
+        std::cerr << "eq-server: " << problem << "\n";
         return 2;
     }
     try {
         if (*serve) {
-            if (options.certFile.empty() != options.keyFile.empty()) {
-                std::cerr << "eq-server: --cert and --key go together\n";
+            const std::string problem = SettingsProblem(settings);
+            if (!problem.empty()) {
+                std::cerr << "eq-server: " << problem << "\n";
                 return 2;
             }
-            if (requireAuth && options.certFile.empty() && !allowInsecureAuth) {
-                std::cerr << "eq-server: --require-auth without --cert and --key would let "
-                             "passwords travel in clear; give --cert and --key, or "
-                             "--allow-insecure-auth where the network is trusted\n";
-                return 2;
-            }
-            if (!options.keyFile.empty()) {
-                const std::string problem = KeyFileProblem(options.keyFile);
-                if (!problem.empty()) {
-                    std::cerr << "eq-server: " << problem << "\n";
-                    return 2;
-                }
-            }
-            authLimits.refill = std::chrono::seconds(authRefill);
-            return Serve(db, std::move(options), requireAuth, authLimits, pool);
+            return Serve(settings, [argc, argv](ServeSettings& fresh, std::string& error) {
+                return ReadServeSettings(argc, argv, fresh, error);
+            });
         }
         if (*demo) {
             const int64_t end =
