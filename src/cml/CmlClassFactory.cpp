@@ -53,7 +53,13 @@ CCmlClassFactory* g_pFactory = nullptr;
 // The factory is never freed: a dispatch thread abandoned at shutdown may still be reading an
 // answer while the process runs its exit-time destructors. The process takes the memory back.
 struct CGlobalFactoryLifetime {
-    CGlobalFactoryLifetime() { GetGlobalClassFactory(); }
+    CGlobalFactoryLifetime() noexcept {
+        try {
+            GetGlobalClassFactory();
+        } catch (...) {
+            // Nothing may leave a static initialiser; the first use tries again.
+        }
+    }
 } g_factoryLifetime;
 
 }  // namespace
@@ -83,6 +89,8 @@ CCmlDocumentBase* CCmlDocumentClassFactory::AddTagName(const wchar_t* tag,
     std::unique_ptr<CCmlDocumentBase> copy(prototype->Clone());
     CCmlDocumentBase* stored = copy.get();
     m_mapPrototypes[tag] = std::move(copy);
+    // The map owns it now and keeps it until the tag is deleted.
+    // cppcheck-suppress returnDanglingLifetime
     return stored;
 }
 

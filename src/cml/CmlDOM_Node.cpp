@@ -28,6 +28,8 @@ CCmlDOM_Node::CCmlDOM_Node(const CCmlDOM_Node& other)
     other.m_bOwner = false;
 }
 
+// SetDOMNode assigns m_pNode (and frees the node this one owned).
+// cppcheck-suppress operatorEqVarError
 CCmlDOM_Node& CCmlDOM_Node::operator=(const CCmlDOM_Node& other) {
     if (this == &other) return *this;
     const bool takeOwnership = other.m_bOwner;

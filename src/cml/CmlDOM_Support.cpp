@@ -1,6 +1,7 @@
 #include "cml/CmlDOM_Support.h"
 
 #include <iterator>
+#include <type_traits>
 
 #include "cml/CmlException.h"
 #include "zavToolsLib/ConvertUTF.h"
@@ -90,7 +91,9 @@ bool SameText(const XMLCh* text, const wchar_t* wide) {
     if (text == nullptr) return false;
     if (wide == nullptr) wide = L"";
     for (;; ++text, ++wide) {
-        const uint32_t w = static_cast<uint32_t>(*wide);
+        // wchar_t is 32 bits wide here; the check's unsigned char cast would cut it to 8.
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse,cert-str34-c)
+        const uint32_t w = static_cast<std::make_unsigned_t<wchar_t>>(*wide);
         if (w > 0xFFFF && w <= 0x10FFFF) {
             // A supplementary character is a surrogate pair on the parser's side.
             if (text[0] != static_cast<XMLCh>(0xD800 + ((w - 0x10000) >> 10)) ||

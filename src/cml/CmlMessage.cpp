@@ -20,10 +20,12 @@ CCmlMessage::CCmlMessage(const CAgentInfo& source, const wchar_t* messageId,
       m_strResponseTo(responseTo != nullptr ? responseTo : L"") {
     m_source.SetElementName(CML_TAG_SOURCE);
     if (destination != nullptr) AddDestination(*destination);
-    SetDocumentSchemaVersion(MESSAGE_SCHEMA_VERSION);
+    CCmlMessage::SetDocumentSchemaVersion(MESSAGE_SCHEMA_VERSION);
 }
 
-CCmlMessage::CCmlMessage(const CCmlMessage& other) : CCmlDocumentBase(other) { Assign(other); }
+CCmlMessage::CCmlMessage(const CCmlMessage& other) : CCmlDocumentBase(other) {
+    CCmlMessage::Assign(other);
+}
 
 CCmlMessage& CCmlMessage::operator=(const CCmlMessage& other) {
     if (&other != this) {
@@ -97,19 +99,25 @@ void CCmlMessage::AddDestination(const CAgentInfo& destination) {
     m_destinations.back().SetElementName(CML_TAG_DESTINATION);
 }
 
-CCmlRequest* CCmlMessage::AddRequestCopy(const CCmlDocumentBase& document) {
+namespace {
+
+// A copy of the document as a T, or null (and no copy kept) when it is not one.
+template <class T>
+std::unique_ptr<T> CloneAs(const CCmlDocumentBase& document) {
     std::unique_ptr<CCmlDocumentBase> clone(document.Clone());
-    std::unique_ptr<CCmlRequest> request(dynamic_cast<CCmlRequest*>(clone.get()));
-    if (request) clone.release();
-    m_requests.push_back(std::move(request));
+    if (dynamic_cast<T*>(clone.get()) == nullptr) return nullptr;
+    return std::unique_ptr<T>(static_cast<T*>(clone.release()));
+}
+
+}  // namespace
+
+CCmlRequest* CCmlMessage::AddRequestCopy(const CCmlDocumentBase& document) {
+    m_requests.push_back(CloneAs<CCmlRequest>(document));
     return m_requests.back().get();
 }
 
 CCmlResponse* CCmlMessage::AddResponseCopy(const CCmlDocumentBase& document) {
-    std::unique_ptr<CCmlDocumentBase> clone(document.Clone());
-    std::unique_ptr<CCmlResponse> response(dynamic_cast<CCmlResponse*>(clone.get()));
-    if (response) clone.release();
-    m_responses.push_back(std::move(response));
+    m_responses.push_back(CloneAs<CCmlResponse>(document));
     return m_responses.back().get();
 }
 

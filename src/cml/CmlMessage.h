@@ -102,7 +102,7 @@ private:
     void WriteDocument(Stream& os, const NamespaceSet& namespaces) const;
     template <class Stream>
     void WriteEnvelope(Stream& os, uint32_t level) const;
-    void ReadEnvelope(const CCmlDOM_Element& element);
+    void ReadEnvelope(const CCmlDOM_Element& root);
     void KeepSkippedResponse(const CCmlDOM_Element& element);
     void ClearBody();
 

@@ -90,7 +90,7 @@ void ReadBlock(const Blocks& blocks, const wchar_t* context, Add&& add, Skip&& s
                 throw CCmlException(context, L"Document is not a message",
                                     zavToolsLib::ZAV_E_EXCEPTION);
             }
-            document.release();
+            static_cast<void>(document.release());  // typed, the same object, is handed on
             add(typed);
         }
     }

@@ -32,7 +32,7 @@ public:
 // Load time: nothing may escape a static initialiser; a failure here is raised again by the
 // first parser that needs the platform.
 struct CLoadTimeInit {
-    CLoadTimeInit() {
+    CLoadTimeInit() noexcept {
         try {
             EnsureXmlPlatform();
         } catch (...) {

@@ -31,19 +31,18 @@ std::unique_ptr<VersionMap>& Registry() {
 // Under the lock.
 VersionMap& CreateLocked() {
     std::unique_ptr<VersionMap>& registry = Registry();
-    if (!registry) {
-        try {
-            registry = std::make_unique<VersionMap>();
-        } catch (const std::bad_alloc&) {
-            throw CCmlException(L"Creating library version registry", L"Insufficient memory",
-                                zavToolsLib::ZAV_E_BUFFER_FULL);
-        }
+    if (registry) return *registry;
+    try {
+        registry = std::make_unique<VersionMap>();
+        return *registry;
+    } catch (const std::bad_alloc&) {
+        throw CCmlException(L"Creating library version registry", L"Insufficient memory",
+                            zavToolsLib::ZAV_E_BUFFER_FULL);
     }
-    return *registry;
 }
 
 struct CLoadTimeInit {
-    CLoadTimeInit() {
+    CLoadTimeInit() noexcept {
         try {
             CreateLibraryVersionRegistry();
         } catch (...) {

@@ -77,6 +77,8 @@ private:
 template <>
 class CPieces<std::ostream> {
 public:
+    // m_buffer is written before it is read, up to m_uUsed: clearing it would cost every tag.
+    // cppcheck-suppress uninitMemberVar
     explicit CPieces(std::ostream& os) : m_os(os) {}
     void Add(std::wstring_view text) {
         for (std::size_t i = 0; i < text.size(); ++i) {

@@ -81,7 +81,7 @@ std::wstring TimeText(const XmlUtils::CDateTime& time) {
 
 }  // namespace
 
-CEventQueryRequest::CEventQueryRequest(std::wstring tagName, std::wstring requestId)
+CEventQueryRequest::CEventQueryRequest(std::wstring tagName, const std::wstring& requestId)
     : CCmlRequest(std::move(tagName), CML_NS_EVENT_QUERY_MESSAGES,
                   EVENT_QUERY_MESSAGES_SCHEMA_VERSION) {
     SetRequestId(requestId);

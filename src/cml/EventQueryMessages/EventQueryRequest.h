@@ -63,7 +63,7 @@ public:
 
 protected:
     // An element of the EventQueryMessages namespace at version "1.0.0", need reply true.
-    CEventQueryRequest(std::wstring tagName, std::wstring requestId);
+    CEventQueryRequest(std::wstring tagName, const std::wstring& requestId);
 
 private:
     template <class Stream>

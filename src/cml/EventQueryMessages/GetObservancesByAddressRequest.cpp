@@ -11,8 +11,8 @@
 
 namespace zav::cml {
 
-CGetObservancesByAddressRequest::CGetObservancesByAddressRequest(std::wstring requestId)
-    : CGetObservancesRequest(CML_TAG_GET_OBSERVANCES_BY_ADDRESS_REQUEST, std::move(requestId)) {}
+CGetObservancesByAddressRequest::CGetObservancesByAddressRequest(const std::wstring& requestId)
+    : CGetObservancesRequest(CML_TAG_GET_OBSERVANCES_BY_ADDRESS_REQUEST, requestId) {}
 
 CGetObservancesByAddressRequest::~CGetObservancesByAddressRequest() = default;
 

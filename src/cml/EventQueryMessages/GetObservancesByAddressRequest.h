@@ -13,7 +13,7 @@ namespace zav::cml {
 
 class CGetObservancesByAddressRequest : public CGetObservancesRequest {
 public:
-    explicit CGetObservancesByAddressRequest(std::wstring requestId = std::wstring());
+    explicit CGetObservancesByAddressRequest(const std::wstring& requestId = std::wstring());
     CGetObservancesByAddressRequest(const CGetObservancesByAddressRequest&) = default;
     CGetObservancesByAddressRequest& operator=(const CGetObservancesByAddressRequest&) = default;
 

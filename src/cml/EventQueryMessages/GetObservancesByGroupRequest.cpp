@@ -11,8 +11,8 @@
 
 namespace zav::cml {
 
-CGetObservancesByGroupRequest::CGetObservancesByGroupRequest(std::wstring requestId)
-    : CGetObservancesRequest(CML_TAG_GET_OBSERVANCES_BY_GROUP_REQUEST, std::move(requestId)) {}
+CGetObservancesByGroupRequest::CGetObservancesByGroupRequest(const std::wstring& requestId)
+    : CGetObservancesRequest(CML_TAG_GET_OBSERVANCES_BY_GROUP_REQUEST, requestId) {}
 
 CGetObservancesByGroupRequest::~CGetObservancesByGroupRequest() = default;
 

@@ -12,7 +12,7 @@ namespace zav::cml {
 
 class CGetObservancesByGroupRequest : public CGetObservancesRequest {
 public:
-    explicit CGetObservancesByGroupRequest(std::wstring requestId = std::wstring());
+    explicit CGetObservancesByGroupRequest(const std::wstring& requestId = std::wstring());
     CGetObservancesByGroupRequest(const CGetObservancesByGroupRequest&) = default;
     CGetObservancesByGroupRequest& operator=(const CGetObservancesByGroupRequest&) = default;
 

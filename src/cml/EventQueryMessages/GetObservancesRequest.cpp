@@ -31,8 +31,8 @@ bool IsTrue(const CCmlDOM_Element& element, const wchar_t* name) {
 
 }  // namespace
 
-CGetObservancesRequest::CGetObservancesRequest(std::wstring tagName, std::wstring requestId)
-    : CEventQueryRequest(std::move(tagName), std::move(requestId)) {}
+CGetObservancesRequest::CGetObservancesRequest(std::wstring tagName, const std::wstring& requestId)
+    : CEventQueryRequest(std::move(tagName), requestId) {}
 
 CGetObservancesRequest::~CGetObservancesRequest() = default;
 

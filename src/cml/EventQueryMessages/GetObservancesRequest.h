@@ -46,7 +46,7 @@ public:
     void SetTypeIdList(const std::wstring& typeIdList) { SetTypeIdList(typeIdList.c_str()); }
 
 protected:
-    CGetObservancesRequest(std::wstring tagName, std::wstring requestId);
+    CGetObservancesRequest(std::wstring tagName, const std::wstring& requestId);
 
 private:
     template <class Stream>

@@ -12,7 +12,7 @@
 
 namespace zav::cml {
 
-CGetObservancesResponse::CGetObservancesResponse(std::wstring requestId)
+CGetObservancesResponse::CGetObservancesResponse(const std::wstring& requestId)
     : CEventQueryResponse(CML_TAG_GET_OBSERVANCES_RESPONSE, CML_TAG_OBSERVANCE_ITEM) {
     SetRequestId(requestId);
 }

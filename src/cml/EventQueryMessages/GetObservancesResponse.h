@@ -10,7 +10,7 @@ namespace zav::cml {
 
 class CGetObservancesResponse : public CEventQueryResponse {
 public:
-    explicit CGetObservancesResponse(std::wstring requestId = std::wstring());
+    explicit CGetObservancesResponse(const std::wstring& requestId = std::wstring());
     CGetObservancesResponse(const CGetObservancesResponse&) = default;
     CGetObservancesResponse& operator=(const CGetObservancesResponse&) = default;
 

@@ -11,9 +11,9 @@
 
 namespace zav::cml {
 
-CGetVulnerabilitiesByAddressRequest::CGetVulnerabilitiesByAddressRequest(std::wstring requestId)
-    : CGetVulnerabilitiesRequest(CML_TAG_GET_VULNERABILITIES_BY_ADDRESS_REQUEST,
-                                 std::move(requestId)) {}
+CGetVulnerabilitiesByAddressRequest::CGetVulnerabilitiesByAddressRequest(
+    const std::wstring& requestId)
+    : CGetVulnerabilitiesRequest(CML_TAG_GET_VULNERABILITIES_BY_ADDRESS_REQUEST, requestId) {}
 
 CGetVulnerabilitiesByAddressRequest::~CGetVulnerabilitiesByAddressRequest() = default;
 

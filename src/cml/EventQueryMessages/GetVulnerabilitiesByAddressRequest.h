@@ -13,7 +13,7 @@ namespace zav::cml {
 
 class CGetVulnerabilitiesByAddressRequest : public CGetVulnerabilitiesRequest {
 public:
-    explicit CGetVulnerabilitiesByAddressRequest(std::wstring requestId = std::wstring());
+    explicit CGetVulnerabilitiesByAddressRequest(const std::wstring& requestId = std::wstring());
     CGetVulnerabilitiesByAddressRequest(const CGetVulnerabilitiesByAddressRequest&) = default;
     CGetVulnerabilitiesByAddressRequest& operator=(const CGetVulnerabilitiesByAddressRequest&) =
         default;

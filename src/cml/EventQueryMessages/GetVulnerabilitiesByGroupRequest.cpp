@@ -11,9 +11,8 @@
 
 namespace zav::cml {
 
-CGetVulnerabilitiesByGroupRequest::CGetVulnerabilitiesByGroupRequest(std::wstring requestId)
-    : CGetVulnerabilitiesRequest(CML_TAG_GET_VULNERABILITIES_BY_GROUP_REQUEST,
-                                 std::move(requestId)) {}
+CGetVulnerabilitiesByGroupRequest::CGetVulnerabilitiesByGroupRequest(const std::wstring& requestId)
+    : CGetVulnerabilitiesRequest(CML_TAG_GET_VULNERABILITIES_BY_GROUP_REQUEST, requestId) {}
 
 CGetVulnerabilitiesByGroupRequest::~CGetVulnerabilitiesByGroupRequest() = default;
 

@@ -12,7 +12,7 @@ namespace zav::cml {
 
 class CGetVulnerabilitiesByGroupRequest : public CGetVulnerabilitiesRequest {
 public:
-    explicit CGetVulnerabilitiesByGroupRequest(std::wstring requestId = std::wstring());
+    explicit CGetVulnerabilitiesByGroupRequest(const std::wstring& requestId = std::wstring());
     CGetVulnerabilitiesByGroupRequest(const CGetVulnerabilitiesByGroupRequest&) = default;
     CGetVulnerabilitiesByGroupRequest& operator=(const CGetVulnerabilitiesByGroupRequest&) =
         default;

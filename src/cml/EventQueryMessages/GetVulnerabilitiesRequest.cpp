@@ -17,8 +17,9 @@ using EventQueryMessages::Attribute;
 using EventQueryMessages::FlagText;
 using EventQueryMessages::ForEachChild;
 
-CGetVulnerabilitiesRequest::CGetVulnerabilitiesRequest(std::wstring tagName, std::wstring requestId)
-    : CEventQueryRequest(std::move(tagName), std::move(requestId)) {}
+CGetVulnerabilitiesRequest::CGetVulnerabilitiesRequest(std::wstring tagName,
+                                                       const std::wstring& requestId)
+    : CEventQueryRequest(std::move(tagName), requestId) {}
 
 CGetVulnerabilitiesRequest::~CGetVulnerabilitiesRequest() = default;
 

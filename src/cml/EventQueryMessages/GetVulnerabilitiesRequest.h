@@ -31,7 +31,7 @@ public:
     virtual void SetFixed(bool fixed) { m_bFixed = fixed; }
 
 protected:
-    CGetVulnerabilitiesRequest(std::wstring tagName, std::wstring requestId);
+    CGetVulnerabilitiesRequest(std::wstring tagName, const std::wstring& requestId);
 
 private:
     template <class Stream>

@@ -12,7 +12,7 @@
 
 namespace zav::cml {
 
-CGetVulnerabilitiesResponse::CGetVulnerabilitiesResponse(std::wstring requestId)
+CGetVulnerabilitiesResponse::CGetVulnerabilitiesResponse(const std::wstring& requestId)
     : CEventQueryResponse(CML_TAG_GET_VULNERABILITIES_RESPONSE, CML_TAG_VULNERABILITY_ITEM) {
     SetRequestId(requestId);
 }

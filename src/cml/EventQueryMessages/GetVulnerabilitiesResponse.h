@@ -10,7 +10,7 @@ namespace zav::cml {
 
 class CGetVulnerabilitiesResponse : public CEventQueryResponse {
 public:
-    explicit CGetVulnerabilitiesResponse(std::wstring requestId = std::wstring());
+    explicit CGetVulnerabilitiesResponse(const std::wstring& requestId = std::wstring());
     CGetVulnerabilitiesResponse(const CGetVulnerabilitiesResponse&) = default;
     CGetVulnerabilitiesResponse& operator=(const CGetVulnerabilitiesResponse&) = default;
 
