@@ -46,4 +46,36 @@ bool IsEmptyBlock(const xercesc::DOMNode* node) {
     return true;
 }
 
+int FrameSort(const xercesc::DOMNode* parent) {
+    using dom_detail::SameText;
+    const XMLCh* const name = parent->getLocalName();
+    const XMLCh* const ns = parent->getNamespaceURI();
+    if (IsMessageNamespace(ns)) {
+        if (SameText(name, CML_TAG_MESSAGE_ENVELOPE)) return kFrameEnvelope;
+        if (SameText(name, CML_TAG_SOURCE) || SameText(name, CML_TAG_DESTINATION)) {
+            return kFrameAgent;
+        }
+    } else if (SameText(ns, CML_NS_DOC_PROPERTY) && SameText(name, CML_TAG_AGENT_GROUP)) {
+        return kFrameGroup;
+    }
+    return kFrameNone;
+}
+
+bool IsReadInFrame(int frameSort, const XMLCh* namespaceURI, const XMLCh* localName,
+                   const XMLCh* qualifiedName) {
+    using dom_detail::SameText;
+    switch (frameSort) {
+        case kFrameEnvelope:
+            return IsMessageNamespace(namespaceURI) && (SameText(localName, CML_TAG_SOURCE) ||
+                                                        SameText(localName, CML_TAG_DESTINATION) ||
+                                                        SameText(localName, CML_TAG_MESSAGE_BODY));
+        case kFrameAgent:
+            // Groups are read by their name as written, in the Property namespace only.
+            return SameText(namespaceURI, CML_NS_DOC_PROPERTY) &&
+                   SameText(qualifiedName, CML_TAG_AGENT_GROUP);
+        default:
+            return false;
+    }
+}
+
 }  // namespace zav::cml

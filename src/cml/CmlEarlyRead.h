@@ -50,4 +50,15 @@ bool IsMessageBody(const xercesc::DOMNode* node);
 // A block without an element in it: reading it finds nothing.
 bool IsEmptyBlock(const xercesc::DOMNode* node);
 
+// The envelope's frame, of which the message reads only some children: below the envelope its
+// source, destinations and body; below a source or destination its groups; below a group nothing.
+constexpr int kFrameNone = 0;
+constexpr int kFrameEnvelope = -2;
+constexpr int kFrameAgent = -3;
+constexpr int kFrameGroup = -4;
+int FrameSort(const xercesc::DOMNode* parent);
+// Whether a child of a frame element of that sort is read (so built).
+bool IsReadInFrame(int frameSort, const XMLCh* namespaceURI, const XMLCh* localName,
+                   const XMLCh* qualifiedName);
+
 }  // namespace zav::cml

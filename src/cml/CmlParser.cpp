@@ -207,12 +207,21 @@ int CCmlDOMParser::StartTagFate(const xercesc::XMLElementDecl& elemDecl, unsigne
         if (!HasParentElement()) return kStartTagBuilt;
         if (m_pSortedParent != fCurrentParent) {
             m_pSortedParent = fCurrentParent;
+            const int frame = FrameSort(fCurrentParent);
             m_iParentSort = IsMessageBody(fCurrentParent) ? -1
+                            : frame != kFrameNone         ? frame
                             : reader != nullptr           ? reader->SortParent(fCurrentParent)
                                                           : 0;
         }
         parentSort = m_iParentSort;
         if (parentSort == 0) return kStartTagBuilt;
+        if (parentSort <= kFrameEnvelope) {
+            // What the envelope's reader does not read is extension content: never built.
+            return IsReadInFrame(parentSort, getScanner()->getURIText(urlId), localName,
+                                 elemDecl.getFullName())
+                       ? kStartTagBuilt
+                       : kStartTagLeftOut;
+        }
         if (parentSort < 0) return kStartTagLeftOut;  // the body's reader looks for blocks only
     }
     const int fate =

@@ -183,11 +183,11 @@ TEST(CmlParserHardening, BoundedReadKeepsTextButNotIndentation) {
 }
 
 // An answer in a message of its own: body is the message body's content.
-std::string Message(const std::string& body) {
+std::string Message(const std::string& body, const std::string& frame = "") {
     return "<zav xmlns='http://schemas.zav.example.org' schema-version='1.0.1'><cml "
            "xmlns='http://schemas.zav.example.org/cml/Message' schema-version='1.0.0'>"
-           "<message-envelope message-id='m'><message-body>" +
-           body + "</message-body></message-envelope></cml></zav>";
+           "<message-envelope message-id='m'>" +
+           frame + "<message-body>" + body + "</message-body></message-envelope></cml></zav>";
 }
 std::string Response(const std::string& id, const std::string& items) {
     return "<response><get-vulnerabilities-response xmlns='http://schemas.zav.example.org/cml/"
@@ -202,19 +202,33 @@ TEST(CmlParserHardening, BoundedReadReadsWhatTheWholeTreeReads) {
     RegisterEventQueryMessages(GetGlobalClassFactory());
     const std::string ext = "<x:e xmlns:x='urn:v'>",
                       inner = Response("in", "<vulnerability-item/>");
-    const std::string bodies[] = {
-        ext + "<x:f>" + inner + "</x:f></x:e>" +
-            Response("r", ext + "</x:e><eq:vulnerability-item xmlns:eq='" +
-                              zavToolsLib::ToUtf8(CML_NS_EVENT_QUERY_MESSAGES) +
-                              "' result-id='1' a=''><result-data name='n' value='v'>" + ext +
-                              inner + "</x:e></result-data>" + ext +
-                              "<result-data name='no'/></x:e><result-data value='w'/>"
-                              "</eq:vulnerability-item><observance-item/><vulnerability-item/>"),
-        "<response/><response><request/>t<response></response></response>" + Response("r", ""),
+    std::string tree;  // far over the budget below if it were built
+    for (int i = 0; i < 300000; ++i) tree += "<a b=''/>";
+    const std::string group =
+        "<agent-group xmlns='http://schemas.zav.example.org/cml/"
+        "CommonDocuments/Property' name='g'>" +
+        ext + "</x:e></agent-group>";
+    // The envelope: its source and destination, groups among extension content.
+    const std::string frame = "<source name='s'>" + ext + tree + "</x:e>" + group +
+                              "<agent-group name='not-read'/></source>" + ext +
+                              "</x:e><destination agent-id='d'>" + group + "</destination>";
+    const std::pair<std::string, std::string> rows[] = {
+        {"",
+         ext + "<x:f>" + inner + "</x:f></x:e>" +
+             Response("r", ext + "</x:e><eq:vulnerability-item xmlns:eq='" +
+                               zavToolsLib::ToUtf8(CML_NS_EVENT_QUERY_MESSAGES) +
+                               "' result-id='1' a=''><result-data name='n' value='v'>" + ext +
+                               inner + "</x:e></result-data>" + ext +
+                               "<result-data name='no'/></x:e><result-data value='w'/>"
+                               "</eq:vulnerability-item><observance-item/><vulnerability-item/>")},
+        {"",
+         "<response/><response><request/>t<response></response></response>" + Response("r", "")},
+        {frame, Response("r", "")},
     };
-    for (const std::string& body : bodies) {
-        const std::string xml = Message(body);
-        const CCmlReadLimits limits;
+    for (const auto& [envelope, body] : rows) {
+        const std::string xml = Message(body, envelope);
+        CCmlReadLimits limits;
+        limits.uMemoryFactor = 1;
         const std::unique_ptr<CCmlDocumentBase> whole = DeserializeBuffer(Bytes(xml), xml.size());
         const std::unique_ptr<CCmlDocumentBase> bounded =
             DeserializeBuffer(Bytes(xml), xml.size(), limits);
