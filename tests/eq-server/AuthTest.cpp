@@ -36,11 +36,7 @@ protected:
 // The server's end of a kept-alive connection, after one answer, has Nagle off.
 TEST_F(Auth, AcceptedConnectionsHaveNagleOff) {
     const std::string cert = m_dir.Path() + "/cert.pem", key = m_dir.Path() + "/key.pem";
-    ASSERT_EQ(RunProcess({EQ_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                          "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
-                          "/CN=127.0.0.1", "-keyout", key, "-out", cert})
-                  .exitCode,
-              0);
+    ASSERT_TRUE(MakeCertificate(cert, key, "ec"));
     CSqliteStore store(m_db);
     for (const bool https : {false, true}) {
         SCOPED_TRACE(https ? "https" : "http");

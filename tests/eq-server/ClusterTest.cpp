@@ -36,31 +36,17 @@ std::string NewDemoDatabase(const std::string& name) {
     return url;
 }
 
-class PgEndToEnd : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (CPgCluster::BinDir().empty()) return;
-        s_db = NewDemoDatabase("oracle");
-        s_server = std::make_unique<CServerProcess>(std::vector<std::string>{"--db", s_db});
+TEST(PgEndToEnd, EveryQueryKindMatchesTheDatabase) {
+    SKIP_WITHOUT_POSTGRES();
+    const std::string db = NewDemoDatabase("oracle");
+    CServerProcess server({"--db", db});
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        const bool vulns = seed < 3, byGroup = seed % 2 == 0;
+        SCOPED_TRACE(std::string(vulns ? "vulnerabilities" : "observances") +
+                     (byGroup ? " by group" : " by address"));
+        CompareRandomQueries(db, server.Url(), vulns, byGroup, seed, EQ_TEST_PG_QUERIES);
     }
-    static void TearDownTestSuite() { s_server.reset(); }
-    void SetUp() override { SKIP_WITHOUT_POSTGRES(); }
-
-    static void Compare(bool vulns, bool byGroup, unsigned seed) {
-        CompareRandomQueries(s_db, s_server->Url(), vulns, byGroup, seed, EQ_TEST_PG_QUERIES);
-    }
-
-    static std::string s_db;
-    static std::unique_ptr<CServerProcess> s_server;
-};
-
-std::string PgEndToEnd::s_db;
-std::unique_ptr<CServerProcess> PgEndToEnd::s_server;
-
-TEST_F(PgEndToEnd, VulnerabilitiesByAddressMatchTheDatabase) { Compare(true, false, 1); }
-TEST_F(PgEndToEnd, VulnerabilitiesByGroupMatchTheDatabase) { Compare(true, true, 2); }
-TEST_F(PgEndToEnd, ObservancesByAddressMatchTheDatabase) { Compare(false, false, 3); }
-TEST_F(PgEndToEnd, ObservancesByGroupMatchTheDatabase) { Compare(false, true, 4); }
+}
 
 std::string Literal(const eqsrv::SqlParam& p) {
     return p.isText ? "'" + p.text + "'" : std::to_string(p.number);
@@ -88,15 +74,10 @@ TEST(PgStore, EveryQueryKindIsAnIndexScan) {
     for (const char* mode : {"force_generic_plan", "force_custom_plan"}) {
         conn.Exec(std::string("SET plan_cache_mode = ") + mode);
         eqsrv::StoreQuery base;
-        base.groupId = "4";
-        base.low = 0x0A000101;
-        base.high = 0x0A000110;
-        base.from = kEnd - 86400;
-        base.to = kEnd;
-        base.limit = 100;
-        const std::vector<eqsrv::StoreQuery> queries = EveryQueryShape(
-            base, eqsrv::Position{kEnd - 80000, 17}, eqsrv::Position{kEnd - 1000, 99});
-        for (const eqsrv::StoreQuery& q : queries) {
+        std::tie(base.groupId, base.low, base.high, base.from, base.to, base.limit) =
+            std::make_tuple("4", 0x0A000101, 0x0A000110, kEnd - 86400, kEnd, 100);
+        for (const eqsrv::StoreQuery& q : EveryQueryShape(base, eqsrv::Position{kEnd - 80000, 17},
+                                                          eqsrv::Position{kEnd - 1000, 99})) {
             const eqsrv::SqlQuery sql = eqsrv::BuildSql(q, eqsrv::Dialect::Postgres);
             std::string arguments;
             for (const auto& p : sql.params)
@@ -104,11 +85,10 @@ TEST(PgStore, EveryQueryKindIsAnIndexScan) {
             for (const std::string& text : {sql.sql, eqsrv::SummarySql(sql.sql)}) {
                 conn.Exec("PREPARE page AS " + text);
                 eqsrv::PgResult plan = conn.Run("EXPLAIN EXECUTE page(" + arguments + ")", {});
-                std::string lines;
-                for (int i = 0; i < PQntuples(plan.get()); ++i) {
-                    lines += std::string(PQgetvalue(plan.get(), i, 0)) + "\n";
-                }
                 conn.Exec("DEALLOCATE page");
+                std::string lines;
+                for (int i = 0; i < PQntuples(plan.get()); ++i)
+                    lines += std::string(PQgetvalue(plan.get(), i, 0)) + "\n";
                 SCOPED_TRACE(std::string(mode) + "\n" + text + "\n" + lines);
                 // A sequential scan grows with the whole table instead of with the answer.
                 EXPECT_EQ(lines.find("Seq Scan"), std::string::npos);
@@ -153,11 +133,8 @@ TEST(PgStore, IdleConnectionsBrokenByTheDatabaseAreReplaced) {
     const std::string db = NewDemoDatabase("idle");
     eqsrv::CPgStore store(db, 3);
     eqsrv::StoreQuery q;
-    q.byGroup = true;
-    q.groupId = "1";
-    q.from = kEnd - 30 * 86400;
-    q.to = kEnd;
-    q.limit = 5;
+    std::tie(q.byGroup, q.groupId, q.from, q.to, q.limit) =
+        std::make_tuple(true, "1", kEnd - 30 * 86400, kEnd, 5);
     auto threeAtOnce = [&] {
         std::unique_ptr<eqsrv::CRowReader> readers[] = {store.Open(q), store.Open(q),
                                                         store.Open(q)};
@@ -189,23 +166,17 @@ TEST(Schema, BothEnginesRefuseANewerSchema) {
     Expect0(RunProcess({"/bin/sh", "-c", "printf 'address\\n10.9.9.9\\n' >" + csv}), "printf");
     for (const std::string& db : stores) {
         SCOPED_TRACE(db);
-        const Result created = RunProcess({EQ_TEST_SERVER, "migrate", "--db", db});
-        EXPECT_EQ(created.exitCode, 0) << created.err;
-        EXPECT_EQ(created.out, "schema version 1 (was 0)\n");
-        const Result again = RunProcess({EQ_TEST_SERVER, "migrate", "--db", db});
-        EXPECT_EQ(again.out, "schema version 1 (unchanged)\n");
+        for (const char* out : {"schema version 1 (was 0)\n", "schema version 1 (unchanged)\n"})
+            EXPECT_EQ(RunProcess({EQ_TEST_SERVER, "migrate", "--db", db}).out, out);
 
         eqsrv::CAdminDb::Open(db, false)->Exec("UPDATE schema_version SET version = 2");
         // A server that wrongly starts is stopped by timeout (exit 124), so the test fails at once
         // instead of waiting for the test runner's limit.
-        for (const std::vector<std::string>& command :
-             {std::vector<std::string>{"/usr/bin/timeout", "15", EQ_TEST_SERVER, "serve", "--db",
-                                       db},
-              std::vector<std::string>{EQ_TEST_SERVER, "migrate", "--db", db},
-              std::vector<std::string>{EQ_TEST_SERVER, "import", "hosts", csv, "--db", db}}) {
-            const Result r = RunProcess(command);
-            const std::string what =
-                *(std::find(command.begin(), command.end(), std::string(EQ_TEST_SERVER)) + 1);
+        for (const char* what : {"serve", "migrate", "import"}) {
+            std::vector<std::string> argv = {"/usr/bin/timeout", "15", EQ_TEST_SERVER, what};
+            if (what[0] == 'i') argv.insert(argv.end(), {"hosts", csv});
+            argv.insert(argv.end(), {"--db", db});
+            const Result r = RunProcess(argv);
             EXPECT_EQ(r.exitCode, 1) << what;
             EXPECT_NE(r.err.find("schema version 2, newer than this eq-server's 1"),
                       std::string::npos)
@@ -218,6 +189,15 @@ TEST(Schema, BothEnginesRefuseANewerSchema) {
     const Result upgraded = RunProcess({EQ_TEST_SERVER, "migrate", "--db", stores[0]});
     EXPECT_EQ(upgraded.out, "schema version 1 (was 0)\n") << upgraded.err;
     EXPECT_EQ(eqsrv::CAdminDb::Open(stores[0], false)->SchemaVersion(), 1);
+}
+
+// eq-query with the query's arguments and then more.
+Result RunQuery(const RandomQuery& query, const std::vector<std::string>& more,
+                const std::vector<std::string>& env = {}) {
+    std::vector<std::string> args = query.args;
+    args.insert(args.begin(), EQ_TEST_QUERY);
+    args.insert(args.end(), more.begin(), more.end());
+    return RunProcess(args, env);
 }
 
 // Which server of eq-query's list answered: the library's trace names the index of each try.
@@ -237,12 +217,12 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
     const std::string primaryUrl = primary->Url();
     CServerProcess second({"--db", db});
 
+    // A job's phases when it started and ended: 0 both up, 1 primary down, 2 primary starting,
+    // 3 back.
     struct Job {
         RandomQuery query;
         std::vector<OracleRow> expected;
-        // When it started and ended: 0 both up, 1 primary down, 2 primary starting, 3 back.
-        int phase = 0;
-        int endPhase = 0;
+        int phase = 0, endPhase = 0;
         Result result;
     };
     std::vector<Job> jobs(EQ_TEST_FAILOVER_QUERIES);
@@ -254,9 +234,7 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
 
     std::mutex mutex;
     std::condition_variable changed;
-    size_t next = 0;
-    size_t finished = 0;
-    size_t downOnlyFinished = 0;
+    size_t next = 0, finished = 0, downOnlyFinished = 0;
     int phase = 0;
     auto worker = [&] {
         for (;;) {
@@ -270,11 +248,8 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
                 job = &jobs[next++];
                 job->phase = phase;
             }
-            std::vector<std::string> args = job->query.args;
-            args.insert(args.begin(), EQ_TEST_QUERY);
-            args.insert(args.end(),
-                        {"--verbose", "--server", primaryUrl, "--server", second.Url()});
-            job->result = RunProcess(args);
+            job->result = RunQuery(job->query,
+                                   {"--verbose", "--server", primaryUrl, "--server", second.Url()});
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 job->endPhase = phase;
@@ -307,8 +282,7 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
     changed.notify_all();
     for (std::thread& t : workers) t.join();
 
-    int downOnly = 0;  // started and ended while the primary was down
-    int afterwards = 0;
+    int downOnly = 0, afterwards = 0;  // started and ended while the primary was down; after
     for (size_t i = 0; i < jobs.size(); ++i) {
         const Job& job = jobs[i];
         SCOPED_TRACE("query " + std::to_string(i) + " phases " + std::to_string(job.phase) +
@@ -324,14 +298,14 @@ TEST(Cluster, QueriesFailOverAndReturnToThePrimary) {
         // The whole answer, once: rows missing, repeated or out of order all differ here.
         EXPECT_EQ(Jsonl(job.result.out), job.expected);
         // A query that started while the primary was down may still find it back on a retry.
+        // The primary is down: the second answers; back, every new query starts at the primary.
         const int server = AnsweringServer(job.result.err);
-        if (job.phase == 1 && job.endPhase == 1) {
-            EXPECT_EQ(server, 1);  // the primary is down: the second answers
-            ++downOnly;
-        } else if (job.phase == 3) {
-            EXPECT_EQ(server, 0);  // every new query starts at the primary
-            ++afterwards;
+        const bool downOnlyJob = job.phase == 1 && job.endPhase == 1;
+        if (downOnlyJob || job.phase == 3) {
+            EXPECT_EQ(server, downOnlyJob ? 1 : 0);
         }
+        downOnly += downOnlyJob;
+        afterwards += job.phase == 3;
     }
     // Each phase had queries of its own, or the test proved less than it claims.
     EXPECT_GT(downOnly, 0);
@@ -348,7 +322,6 @@ TEST(Cluster, ServersReconnectAfterTheDatabaseRestarts) {
                        {"EQ_SERVER_PASSWORD=secret"}),
             "user add");
     CServerProcess server({"--db", db, "--require-auth", "--allow-insecure-auth", "--pool", "3"});
-    const pid_t pid = server.Pid();
     std::mt19937 random(9);
     std::vector<RandomQuery> queries;
     std::vector<std::vector<OracleRow>> expected;
@@ -357,10 +330,8 @@ TEST(Cluster, ServersReconnectAfterTheDatabaseRestarts) {
         expected.push_back(Expected(db, queries.back()));
     }
     auto run = [&](size_t i) {
-        std::vector<std::string> args = queries[i % queries.size()].args;
-        args.insert(args.begin(), EQ_TEST_QUERY);
-        args.insert(args.end(), {"--user", "ops", "--server", server.Url()});
-        return RunProcess(args, {"EQ_QUERY_PASSWORD=secret"});
+        return RunQuery(queries[i % queries.size()], {"--user", "ops", "--server", server.Url()},
+                        {"EQ_QUERY_PASSWORD=secret"});
     };
     // Load: queries keep coming while the database goes down and up; those that fail meanwhile
     // fail cleanly, those answered are right.
@@ -371,12 +342,10 @@ TEST(Cluster, ServersReconnectAfterTheDatabaseRestarts) {
         load.emplace_back([&, t] {
             for (size_t i = t; !stop; i += 3) {
                 const Result r = run(i);
-                if (r.exitCode == 0) {
-                    EXPECT_EQ(Jsonl(r.out), expected[i % expected.size()]);
-                    ++answered;
-                } else {
-                    EXPECT_EQ(r.exitCode, 1) << r.err;
-                }
+                EXPECT_TRUE(r.exitCode == 0 ? Jsonl(r.out) == expected[i % expected.size()]
+                                            : r.exitCode == 1)
+                    << r.exitCode << ": " << r.out << r.err;
+                answered += r.exitCode == 0;
             }
         });
     }
@@ -385,17 +354,14 @@ TEST(Cluster, ServersReconnectAfterTheDatabaseRestarts) {
     for (std::thread& t : load) t.join();
     EXPECT_GT(answered.load(), 0);
 
-    // Once more with the server idle: now every pooled connection is a broken one, and no
-    // failing query has cleared them out yet.
+    // Once more with the server idle: every pooled connection is now a broken one.
     CPgCluster::Shared().Restart();
-
     for (size_t i = 0; i < queries.size(); ++i) {
         const Result r = run(i);
         ASSERT_EQ(r.exitCode, 0) << "query " << i << ": " << r.err;
         EXPECT_EQ(Jsonl(r.out), expected[i]);
     }
-    EXPECT_TRUE(server.Running());
-    EXPECT_EQ(server.Pid(), pid);
+    EXPECT_TRUE(server.Running());  // the same process throughout
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // eq-server under hostile clients, each attack while a normal client asks once a second: the
 // normal client must be answered, and the server's threads and memory must not grow with the
 // attack. Loopback only; the attacks are bounded in connections, requests and time.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,16 +11,12 @@
 #include <condition_variable>
 #include <fstream>
 #include <functional>
-#include <iostream>
 #include <random>
-#include <sstream>
 #include <thread>
 
+#include "CmlDocuments.h"
 #include "Processes.h"
 #include "StoreAdmin.h"
-#include "cml/CmlMessage.h"
-#include "cml/EventQueryMessages/GetVulnerabilitiesByGroupRequest.h"
-#include "zavToolsLib/ConvertUTF.h"
 
 namespace eqtest {
 namespace {
@@ -33,44 +27,26 @@ using Clock = std::chrono::steady_clock;
 constexpr char kPath[] = "/zav/event_query_services";
 constexpr int kProbes = 10;  // normal requests, one a second, per attack: one may miss
 
-std::string Query(const std::wstring& password) {
-    using namespace zav::cml;
-    CCmlMessage message(
-        CAgentInfo(L"urn:test", L"hostile-test", L"127.0.0.1", L"", L"agent-1", L"alice", password),
-        L"m-1");
-    auto request = std::make_unique<CGetVulnerabilitiesByGroupRequest>(L"r-1");
-    request->SetStartTime(zavToolsLib::FromUtf8("2025-11-01T00:00:00Z"));
-    request->SetEndTime(zavToolsLib::FromUtf8("2025-12-07T00:00:00Z"));
-    request->SetGroupId(L"1");
-    request->SetCount(2);
-    message.AddRequest(std::move(request));
-    std::ostringstream text;
-    message.Serialize(text);
-    return text.str();
-}
-
-std::string Http(const std::string& body, const std::string& extra = "") {
-    return std::string("POST ") + kPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra +
-           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+std::string Http(const std::string& body) {
+    return std::string("POST ") + kPath +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
 }
 
 class CSocket {
 public:
-    explicit CSocket(int port) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    explicit CSocket(int port) : m_fd(ConnectLoopback(port)) {
         const timeval limit{3, 0};  // a read that gets nothing ends the exchange
         setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-        if (connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) Close();
     }
     CSocket(CSocket&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
     CSocket& operator=(CSocket&& other) noexcept {
         std::swap(m_fd, other.m_fd);
         return *this;
     }
-    ~CSocket() { Close(); }
+    ~CSocket() {
+        if (m_fd >= 0) close(m_fd);
+    }
     // False once the server has closed the connection (a send after its reset fails).
     bool Send(const std::string& text) {
         return m_fd >= 0 && send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) ==
@@ -88,10 +64,6 @@ public:
         return text;
     }
     void EndSending() { shutdown(m_fd, SHUT_WR); }
-    void Close() {
-        if (m_fd >= 0) close(m_fd);
-        m_fd = -1;
-    }
 
 private:
     int m_fd;
@@ -118,8 +90,8 @@ Usage Measure(pid_t pid) {
 struct Attack {
     const char* name;
     size_t connections;
-    std::function<std::string()> open;     // sent on a new connection
-    std::function<std::string(int)> tick;  // sent on each, once a second; "" nothing
+    std::string open;  // sent on a new connection
+    std::string tick;  // sent on each, once a second; "" nothing
     std::function<void(int port, const std::atomic<bool>& stop)> burst;
 };
 
@@ -145,7 +117,8 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
     CServerProcess server({"--db", m_db, "--require-auth", "--allow-insecure-auth",
                            "--header-timeout", "2", "--body-timeout", "2",
                            "--max-connections-per-address", "2000"});
-    const std::string good = Query(L"right"), wrong = Http(Query(L"wrong"));
+    const std::string good = GroupQuery(L"alice", L"right"),
+                      wrong = Http(GroupQuery(L"alice", L"wrong"));
     httplib::Client normal(server.Url());
     normal.set_connection_timeout(2s);
     normal.set_read_timeout(2s);
@@ -180,17 +153,14 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
         }
     };
     const Attack attacks[] = {
-        {"slow headers", many, [] { return std::string("POST ") + kPath + " HTTP/1.1\r\n"; },
-         [](int) { return std::string("X-Slow: 1\r\n"); }, nullptr},
+        {"slow headers", many, std::string("POST ") + kPath + " HTTP/1.1\r\n", "X-Slow: 1\r\n",
+         nullptr},
         {"slow body", many,
-         [] {
-             return std::string("POST ") + kPath + " HTTP/1.1\r\nContent-Length: 99999\r\n\r\n<";
-         },
-         [](int) { return std::string(" "); }, nullptr},
-        {"idle kept-alive connections", many / 2, [&] { return Http(good); },
-         [](int) { return std::string(); }, nullptr},
-        {"password guessing", 0, nullptr, nullptr, guessing},
-        {"malformed requests", 0, nullptr, nullptr, malformed},
+         std::string("POST ") + kPath + " HTTP/1.1\r\nContent-Length: 99999\r\n\r\n<", " ",
+         nullptr},
+        {"idle kept-alive connections", many / 2, Http(good), "", nullptr},
+        {"password guessing", 0, "", "", guessing},
+        {"malformed requests", 0, "", "", malformed},
     };
     for (const Attack& attack : attacks) {
         SCOPED_TRACE(attack.name);
@@ -207,20 +177,18 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
                 std::vector<CSocket> held;
                 for (size_t i = 0; i < attack.connections; ++i) {
                     held.emplace_back(server.Port());
-                    held.back().Send(attack.open());
-                    if (attack.tick(0).empty()) held.back().Receive();  // idle after one answer
+                    held.back().Send(attack.open);
+                    if (attack.tick.empty()) held.back().Receive();  // idle after one answer
                 }
-                for (int tick = 1;; ++tick) {
+                for (;;) {
                     std::unique_lock<std::mutex> lock(mutex);
                     if (stopped.wait_for(lock, 1s, [&] { return stop.load(); })) return;
                     lock.unlock();
-                    const std::string text = attack.tick(tick);
-                    if (text.empty()) continue;
                     for (CSocket& socket : held) {
-                        if (socket.Send(text)) continue;
+                        if (attack.tick.empty() || socket.Send(attack.tick)) continue;
                         ++closedByServer;  // the deadline struck: come back, as an attacker would
                         socket = CSocket(server.Port());
-                        socket.Send(attack.open());
+                        socket.Send(attack.open);
                     }
                 }
             });
@@ -240,17 +208,11 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
         }
         stopped.notify_all();
         for (std::thread& thread : attackers) thread.join();
-        std::cout << attack.name << ": " << ok << " of " << kProbes
-                  << " answered within 2 s; server threads " << peak.threads << " (before "
-                  << baseline.threads << "), RSS " << peak.rssKb << " kB (before " << baseline.rssKb
-                  << ")" << std::endl;
         EXPECT_GE(ok * 10, kProbes * 9) << ok << " of " << kProbes << " answered within 2 s";
         EXPECT_LE(peak.threads, baseline.threads * 2) << "baseline " << baseline.threads;
         EXPECT_LE(peak.rssKb, baseline.rssKb * EQ_TEST_HOSTILE_RSS_FACTOR)
             << "baseline " << baseline.rssKb << " kB";
-        if (attack.open && !attack.tick(0).empty()) {
-            EXPECT_GT(closedByServer, 0) << "no deadline";
-        }
+        EXPECT_TRUE(attack.tick.empty() || closedByServer > 0) << "no deadline";
         EXPECT_TRUE(server.Running());
     }
 }
@@ -260,7 +222,7 @@ TEST_F(Hostile, ConnectionsOverTheLimitsAreClosed) {
     for (const char* limit : {"--max-connections", "--max-connections-per-address"}) {
         SCOPED_TRACE(limit);
         CServerProcess server({"--db", m_db, limit, "3"});
-        const std::string request = Http(Query(L""));
+        const std::string request = Http(GroupQuery(L"alice", L""));
         std::vector<CSocket> held;
         for (int i = 0; i < 3; ++i) {
             held.emplace_back(server.Port());
@@ -270,7 +232,7 @@ TEST_F(Hostile, ConnectionsOverTheLimitsAreClosed) {
         CSocket over(server.Port());
         over.Send(request);
         EXPECT_EQ(over.Receive(), "");
-        held.front().Close();
+        held.erase(held.begin());
         // The server sees the close on its own time: a client that was turned away comes back.
         std::string answer;
         for (int attempt = 0; attempt < 100 && answer.empty(); ++attempt) {

@@ -1,11 +1,8 @@
 // eq-server's TLS policy as clients that ask for less see it (old versions, CBC, no forward
 // secrecy), and the serve options it refuses to start with.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -24,13 +21,7 @@ using namespace eqsrv;
 // An RSA certificate, so that static-RSA suites would work if the server offered them.
 class HttpsPolicy : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(
-            RunProcess({EQ_TEST_OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
-                        "1", "-subj", "/CN=127.0.0.1", "-keyout", m_key, "-out", m_cert})
-                .exitCode,
-            0);
-    }
+    void SetUp() override { ASSERT_TRUE(MakeCertificate(m_cert, m_key, "rsa:2048")); }
     CTempDir m_dir;
     std::string m_cert = m_dir.Path() + "/cert.pem", m_key = m_dir.Path() + "/key.pem";
 };
@@ -44,17 +35,9 @@ std::string Handshake(int port, int maxVersion, const char* ciphers) {
     SSL_CTX_set_min_proto_version(ctx.get(), TLS1_VERSION);
     SSL_CTX_set_max_proto_version(ctx.get(), maxVersion);
     if (ciphers != nullptr && SSL_CTX_set_cipher_list(ctx.get(), ciphers) != 1) return "bad list";
-    struct Socket {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        ~Socket() { close(fd); }
-    } sock;
+    const CFd sock(ConnectLoopback(port));
+    if (sock.fd < 0) return "down";
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(sock.fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
-        return "down";
     SSL_set_fd(ssl.get(), sock.fd);
     return SSL_connect(ssl.get()) == 1 ? SSL_get_cipher_name(ssl.get()) : "";
 }

@@ -1,9 +1,7 @@
 #include "Oracle.h"
 
-#include <libpq-fe.h>
-#include <sqlite3.h>
-
-#include <stdexcept>
+#include "PgStore.h"
+#include "SqliteStore.h"
 
 namespace eqtest {
 
@@ -25,52 +23,28 @@ std::string Iso(const std::string& column) {
     return "COALESCE(strftime('%Y-%m-%dT%H:%M:%SZ', " + column + ", 'unixepoch'), '')";
 }
 
-std::vector<std::vector<std::string>> RunSqlite(const std::string& path, const std::string& sql,
-                                                size_t width) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open " + path);
-    }
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        const std::string error = sqlite3_errmsg(db);
-        sqlite3_close(db);
-        throw std::runtime_error(error + " in " + sql);
-    }
+// The rows of sql, each cut to its first width columns, read through the store's own connection
+// classes (only the statements here are the oracle's own).
+std::vector<std::vector<std::string>> Run(const std::string& db, const std::string& sql,
+                                          size_t width) {
     std::vector<std::vector<std::string>> rows;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::vector<std::string> row;
-        for (size_t i = 0; i < width; ++i) {
-            const auto* text = sqlite3_column_text(stmt, static_cast<int>(i));
-            row.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
+    if (g_postgres) {
+        eqsrv::CPgConn conn(db);
+        const eqsrv::PgResult result = conn.Run(sql, {});
+        for (int r = 0; r < PQntuples(result.get()); ++r) {
+            rows.emplace_back();
+            for (size_t i = 0; i < width; ++i)
+                rows.back().emplace_back(PQgetvalue(result.get(), r, static_cast<int>(i)));
         }
-        rows.push_back(std::move(row));
+        return rows;
     }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
-}
-
-std::vector<std::vector<std::string>> RunPostgres(const std::string& url, const std::string& sql,
-                                                  size_t width) {
-    PGconn* conn = PQconnectdb(url.c_str());
-    PGresult* result = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, sql.c_str()) : nullptr;
-    if (PQresultStatus(result) != PGRES_TUPLES_OK) {
-        const std::string error = PQerrorMessage(conn);
-        PQclear(result);
-        PQfinish(conn);
-        throw std::runtime_error(error + " in " + sql);
-    }
-    std::vector<std::vector<std::string>> rows;
-    for (int r = 0; r < PQntuples(result); ++r) {
-        std::vector<std::string> row;
+    eqsrv::CSqliteDb sqlite(db, false);
+    eqsrv::CStatement statement(sqlite.Handle(), sql);
+    while (statement.Step()) {
+        rows.emplace_back();
         for (size_t i = 0; i < width; ++i)
-            row.emplace_back(PQgetvalue(result, r, static_cast<int>(i)));
-        rows.push_back(std::move(row));
+            rows.back().push_back(statement.Text(static_cast<int>(i)));
     }
-    PQclear(result);
-    PQfinish(conn);
     return rows;
 }
 
@@ -133,8 +107,7 @@ std::vector<OracleRow> OracleRows(const std::string& db, const OracleQuery& q) {
     if (q.count > 0) sql += " LIMIT " + std::to_string(q.count);
 
     std::vector<OracleRow> rows;
-    for (auto& values :
-         g_postgres ? RunPostgres(db, sql, names.size()) : RunSqlite(db, sql, names.size())) {
+    for (auto& values : Run(db, sql, names.size())) {
         OracleRow row;
         for (size_t i = 0; i < names.size(); ++i) row[names[i]] = std::move(values[i]);
         rows.push_back(std::move(row));

@@ -1,9 +1,12 @@
 #include "Processes.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,6 +107,24 @@ void CServerProcess::Kill() {
 int CServerProcess::Port() const { return std::atoi(m_url.substr(m_url.rfind(':') + 1).c_str()); }
 
 bool CServerProcess::Running() const { return waitpid(m_pid, nullptr, WNOHANG) == 0; }
+
+CFd::~CFd() {
+    if (fd >= 0) close(fd);
+}
+
+int ConnectLoopback(int port, int receiveBuffer) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0)
+        return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+}
 
 CTempDir::CTempDir() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/eq-test.XXXXXX";

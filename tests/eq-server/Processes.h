@@ -37,6 +37,30 @@ private:
     std::string m_url;
 };
 
+// An open descriptor, closed with the object.
+struct CFd {
+    explicit CFd(int f) : fd(f) {}
+    ~CFd();
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int fd;
+};
+
+// A TCP connection to 127.0.0.1:port, or -1; receiveBuffer 0 keeps the system's size.
+int ConnectLoopback(int port, int receiveBuffer = 0);
+
+#ifdef EQ_TEST_OPENSSL
+// A self-signed certificate for 127.0.0.1 with a new key ("ec" for P-256, or "rsa:2048").
+inline bool MakeCertificate(const std::string& cert, const std::string& key,
+                            const std::string& keyType) {
+    std::vector<std::string> argv = {EQ_TEST_OPENSSL, "req", "-x509", "-newkey", keyType};
+    if (keyType == "ec") argv.insert(argv.end(), {"-pkeyopt", "ec_paramgen_curve:prime256v1"});
+    argv.insert(argv.end(), {"-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                             "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+    return RunProcess(argv).exitCode == 0;
+}
+#endif
+
 // A private folder removed with the object.
 class CTempDir {
 public:

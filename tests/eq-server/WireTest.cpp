@@ -1,18 +1,14 @@
 // Documents posted straight to eq-server: cursor paging, refusals, a full worker pool,
 // authentication and HTTPS. Requests are written and answers read with the project's CML classes.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <memory>
 #include <set>
-#include <sstream>
 
+#include "CmlDocuments.h"
 #include "Processes.h"
 #include "SqliteStore.h"
 #include "cml/CmlClassFactory.h"
@@ -22,7 +18,6 @@
 #include "cml/EventQueryMessages/EventQueryMessages.h"
 #include "cml/EventQueryMessages/EventQueryResponse.h"
 #include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
-#include "cml/EventQueryMessages/GetVulnerabilitiesByGroupRequest.h"
 #include "zavToolsLib/ConvertUTF.h"
 
 namespace eqtest {
@@ -77,17 +72,6 @@ Answer Post(const std::string& url, const std::string& body) {
     return answer;
 }
 
-std::string Document(std::unique_ptr<CCmlRequest> request, const std::wstring& user = L"",
-                     const std::wstring& password = L"") {
-    CCmlMessage message(
-        CAgentInfo(L"urn:test", L"wire-test", L"127.0.0.1", L"", L"agent-7", user, password),
-        L"m-1");
-    message.AddRequest(std::move(request));
-    std::ostringstream text;
-    message.Serialize(text);
-    return text.str();
-}
-
 std::string ObservanceQuery(uint32_t count, const std::string& startCursor) {
     auto request = std::make_unique<CGetObservancesByAddressRequest>(L"r-1");
     request->SetStartTime(FromUtf8("2025-12-01T00:00:00Z"));
@@ -97,7 +81,7 @@ std::string ObservanceQuery(uint32_t count, const std::string& startCursor) {
     request->SetAddressType(L"ipv4");
     request->SetCount(count);
     if (!startCursor.empty()) request->SetStartCursor(FromUtf8(startCursor));
-    return Document(std::move(request));
+    return CmlDocument(std::move(request));
 }
 
 class Wire : public ::testing::Test {
@@ -112,58 +96,6 @@ protected:
     std::string m_db;
 };
 
-// Another process that adds one observance each time it is told to, until its socket closes or
-// it has added its bounded number (so that paging that follows the new rows comes to an end).
-// The rows fall inside the queried range and window, some behind and some ahead of any cursor.
-class CWriterProcess {
-public:
-    explicit CWriterProcess(const std::string& db) {
-        int fds[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(fds[1]);
-            int added = 0;
-            {
-                eqsrv::CSqliteDb store(db, false);
-                char go;
-                while (added < 60 && read(fds[0], &go, 1) == 1) {
-                    store.Exec(
-                        "INSERT INTO observances (time, source, target, sensor, type_id, name) "
-                        "VALUES (" +
-                        std::to_string(kEnd - 86400 * (added % 5) - 60 * added) + ", 1, " +
-                        std::to_string((10u << 24) | (2u << 8) | 5u) + ", NULL, 4, 'added')");
-                    ++added;
-                }
-            }
-            _exit(added);
-        }
-        close(fds[0]);
-        m_pipe = fds[1];
-    }
-    ~CWriterProcess() { Added(); }
-    void Nudge() const {
-        const char go = 1;
-        (void)!send(m_pipe, &go, 1, MSG_NOSIGNAL);  // the writer may have finished
-    }
-    // Ends the process and returns how many rows it added.
-    int Added() {
-        if (m_pipe >= 0) close(m_pipe);
-        m_pipe = -1;
-        int status = 0;
-        if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid && WIFEXITED(status)) {
-            m_added = WEXITSTATUS(status);
-        }
-        m_pid = -1;
-        return m_added;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_pipe = -1;
-    int m_added = -1;
-};
-
 // Following the cursors page by page gives every row of the whole answer exactly once, in
 // order, also while another process adds rows between the pages (new rows may or may not be
 // seen, old ones never twice and never missed).
@@ -174,13 +106,16 @@ TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
     for (int i = 0; i < 15; ++i) {
         tied += (i > 0 ? ", (" : "(") + std::to_string(kEnd - 3600) + ", 1, 167772677, 4, 't')";
     }
-    eqsrv::CSqliteDb(m_db, false).Exec(tied);
+    eqsrv::CSqliteDb writer(m_db, false);
+    writer.Exec(tied);
     CServerProcess server({"--db", m_db});
     const Answer whole = Post(server.Url(), ObservanceQuery(0, ""));
     ASSERT_EQ(whole.status, 200) << whole.text;
     ASSERT_GT(whole.ids.size(), 10u);
 
-    CWriterProcess writer(m_db);
+    // This process adds an observance after each page, up to 60 (so that paging that follows the
+    // new rows comes to an end), inside the queried range and window, behind and ahead of cursors.
+    int added = 0;
     for (uint32_t page : {1u, 7u, 1000u}) {
         std::vector<std::string> seen;
         std::string cursor;
@@ -190,7 +125,13 @@ TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
             const Answer a = Post(server.Url(), ObservanceQuery(page, cursor));
             ASSERT_EQ(a.status, 200) << a.text;
             ASSERT_LE(a.ids.size(), page);
-            writer.Nudge();
+            if (added < 60) {
+                writer.Exec(
+                    "INSERT INTO observances (time, source, target, type_id, name) VALUES (" +
+                    std::to_string(kEnd - 86400 * (added % 5) - 60 * added) +
+                    ", 1, 167772677, 4, 'added')");
+                ++added;
+            }
             if (a.ids.empty()) {
                 EXPECT_EQ(a.endCursor, cursor);  // sending it again stays put
                 break;
@@ -206,7 +147,7 @@ TEST_F(Wire, CursorsReturnEveryRowExactlyOnce) {
         }
     }
     // The pages really ran while rows were being added.
-    EXPECT_EQ(writer.Added(), 60);
+    EXPECT_EQ(added, 60);
 }
 
 TEST_F(Wire, RefusalsAreCmlErrorsAndTheServerKeepsServing) {
@@ -266,23 +207,18 @@ TEST_F(Wire, AFullWorkerPoolAnswers503) {
     CServerProcess server({"--db", m_db, "--workers", "1", "--queue", "0"});
     // An answer holds its worker until the client has taken it all: a client that asks for a
     // large one (every observance) through a small window and stops reading keeps the only one.
-    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int window = 4096;
-    setsockopt(holder, SOL_SOCKET, SO_RCVBUF, &window, sizeof(window));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(server.Port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const CFd holder(ConnectLoopback(server.Port(), 4096));
+    ASSERT_GE(holder.fd, 0);
     std::string body = ObservanceQuery(0, "");
     body.replace(body.find("10.0.2.1'"), 9, "10.0.1.1'");
     body.replace(body.find("2025-12-01T"), 11, "2025-11-01T");
     const std::string request = std::string("POST ") + kPath +
                                 " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
                                 std::to_string(body.size()) + "\r\n\r\n" + body;
-    ASSERT_EQ(write(holder, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    ASSERT_EQ(write(holder.fd, request.data(), request.size()),
+              static_cast<ssize_t>(request.size()));
     char buffer[4096];
-    ASSERT_GT(read(holder, buffer, 1), 0);  // the answer has started: the worker is taken
+    ASSERT_GT(read(holder.fd, buffer, 1), 0);  // the answer has started: the worker is taken
 
     const Answer busy = Post(server.Url(), ObservanceQuery(1, ""));
     EXPECT_EQ(busy.status, 503);
@@ -290,9 +226,8 @@ TEST_F(Wire, AFullWorkerPoolAnswers503) {
 
     // Taking the rest of the answer frees the worker; a client that gets 503 comes back, as the
     // library does, and the worker takes it once the finished answer has let it go.
-    while (read(holder, buffer, sizeof(buffer)) > 0) {
+    while (read(holder.fd, buffer, sizeof(buffer)) > 0) {
     }
-    close(holder);
     Answer served;
     for (int attempt = 0; attempt < 100 && served.status != 200; ++attempt) {
         served = Post(server.Url(), ObservanceQuery(1, ""));
@@ -307,29 +242,21 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
               0);
     CServerProcess server(
         {"--db", m_db, "--require-auth", "--allow-insecure-auth", "--auth-burst", "4"});
-    auto query = [](const std::wstring& user, const std::wstring& password) {
-        auto request = std::make_unique<CGetVulnerabilitiesByGroupRequest>(L"r-2");
-        request->SetStartTime(FromUtf8("2025-11-01T00:00:00Z"));
-        request->SetEndTime(FromUtf8("2025-12-07T00:00:00Z"));
-        request->SetGroupId(L"1");
-        request->SetCount(2);
-        return Document(std::move(request), user, password);
-    };
+    const auto query = &GroupQuery;
     EXPECT_EQ(Post(server.Url(), query(L"", L"")).status, 401);
     // eq-query says why a query failed: no credentials, refused ones (the first refusal of four),
     // and below, the wait once the refusals have run out.
-    const std::vector<std::string> args = {EQ_TEST_QUERY, "vulns", "--group",  "1",
-                                           "--from",      "60d",   "--server", server.Url()};
-    std::vector<std::string> withUser = args;
-    withUser.insert(withUser.end(), {"--user", "alice"});
-    const Result anonymous = RunProcess(args);
-    EXPECT_EQ(anonymous.exitCode, 1);
-    EXPECT_NE(anonymous.err.find("the server requires credentials"), std::string::npos)
-        << anonymous.err;
-    const Result refused = RunProcess(withUser, {"EQ_QUERY_PASSWORD=wrong"});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.err.find("refused the credentials for user alice"), std::string::npos)
-        << refused.err;
+    auto eqQuery = [&](const char* password, int exitCode, const std::string& says) {
+        std::vector<std::string> args = {EQ_TEST_QUERY, "vulns", "--group",  "1",
+                                         "--from",      "60d",   "--server", server.Url()};
+        if (password != nullptr) args.insert(args.end(), {"--user", "alice"});
+        const Result r =
+            RunProcess(args, {std::string("EQ_QUERY_PASSWORD=") + (password ? password : "")});
+        EXPECT_EQ(r.exitCode, exitCode) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    };
+    eqQuery(nullptr, 1, "the server requires credentials");
+    eqQuery("wrong", 1, "refused the credentials for user alice");
     const Answer good = Post(server.Url(), query(L"alice", L"open sesame"));
     EXPECT_EQ(good.status, 200) << good.text;
     EXPECT_EQ(good.ids.size(), 2u);
@@ -349,21 +276,14 @@ TEST_F(Wire, RequireAuthChecksUsersBothOnTheWireAndThroughEqQuery) {
     EXPECT_EQ(stored.Blob(1).find("open sesame"), std::string::npos);
     EXPECT_EQ(stored.Blob(0).size(), 16u);
 
-    const Result limited = RunProcess(withUser, {"EQ_QUERY_PASSWORD=wrong"});
-    EXPECT_EQ(limited.exitCode, 1);
-    EXPECT_NE(limited.err.find("; retry after "), std::string::npos) << limited.err;
-    const Result ok = RunProcess(withUser, {"EQ_QUERY_PASSWORD=open sesame"});
-    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    eqQuery("wrong", 1, "; retry after ");
+    eqQuery("open sesame", 0, "");
 }
 
 // HTTPS with a certificate made here: eq-query trusts it only when told to.
 TEST_F(Wire, HttpsServesTrustedClientsAndRefusesOthers) {
     const std::string cert = m_dir.Path() + "/cert.pem", key = m_dir.Path() + "/key.pem";
-    const Result made = RunProcess({EQ_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
-                                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                                    "-keyout", key, "-out", cert});
-    ASSERT_EQ(made.exitCode, 0) << made.err;
+    ASSERT_TRUE(MakeCertificate(cert, key, "ec"));
     CServerProcess server({"--db", m_db, "--cert", cert, "--key", key});
     ASSERT_EQ(server.Url().rfind("https://127.0.0.1:", 0), 0u) << server.Url();
 

@@ -40,20 +40,17 @@ private:
 }  // namespace
 
 TEST(EventQueryValidation, AddressRanges) {
-    struct Case {
+    const struct {
         const char* text;
-        const wchar_t* low;
-        const wchar_t* high;
-        const wchar_t* type;
-    };
-    const Case valid[] = {
+        const wchar_t *low, *high, *type;
+    } valid[] = {
         {"10.0.0.1-10.0.0.255", L"10.0.0.1", L"10.0.0.255", L"ipv4"},
         {"10.0.0.7", L"10.0.0.7", L"10.0.0.7", L"ipv4"},
         {"fe80::1-fe80::ff", L"fe80::1", L"fe80::ff", L"ipv6"},
         {"10.0.0.1-::1", L"10.0.0.1", L"::1", L"ipv6"},  // the high bound decides the type
         {"::1-10.0.0.1", L"::1", L"10.0.0.1", L"ipv4"},
     };
-    for (const Case& c : valid) {
+    for (const auto& c : valid) {
         CAddressRange range;
         ASSERT_TRUE(ParseAddressRange(c.text, range)) << c.text;
         EXPECT_EQ(range.strLow + L" " + range.strHigh + L" " + range.strType,
@@ -67,27 +64,23 @@ TEST(EventQueryValidation, AddressRanges) {
 }
 
 TEST(EventQueryValidation, AnalysisFlagsAndTypeFilter) {
-    const auto switches = [](int32_t flags) {
+    // flags, then source, target, sensor
+    for (const auto& [flags, expected] : std::initializer_list<std::pair<int32_t, const char*>>{
+             {0, "110"}, {4, "001"}, {8, "000"}, {1 | 4 | 16, "101"}}) {
         const CAnalysisSwitches s = GetAnalysisSwitches(flags);
-        return std::vector<bool>{s.bSource, s.bTarget, s.bSensor};
-    };
-    EXPECT_EQ(switches(0), (std::vector<bool>{true, true, false}));
-    EXPECT_EQ(switches(4), (std::vector<bool>{false, false, true}));
-    EXPECT_EQ(switches(8), (std::vector<bool>{false, false, false}));
-    EXPECT_EQ(switches(1 | 4 | 16), (std::vector<bool>{true, false, true}));
-
-    for (const char* filter : {static_cast<const char*>(nullptr), "", "1,22,,3"}) {
-        EXPECT_TRUE(IsValidTypeFilter(filter)) << (filter != nullptr ? filter : "(null)");
+        EXPECT_EQ(
+            (std::string{char('0' + s.bSource), char('0' + s.bTarget), char('0' + s.bSensor)}),
+            expected)
+            << flags;
     }
-    EXPECT_FALSE(IsValidTypeFilter("1, 2"));
-    EXPECT_FALSE(IsValidTypeFilter("1;2"));
+    for (const char* filter : {static_cast<const char*>(nullptr), "", "1,22,,3"})
+        EXPECT_TRUE(IsValidTypeFilter(filter)) << (filter != nullptr ? filter : "(null)");
+    EXPECT_FALSE(IsValidTypeFilter("1, 2") || IsValidTypeFilter("1;2"));
 }
 
 TEST(EventQueryValidation, TextLimitIs4095Bytes) {
-    std::string text(4095, 'g');
-    EXPECT_TRUE(IsWithinTextLimit(text.c_str()));
-    text += 'g';
-    EXPECT_FALSE(IsWithinTextLimit(text.c_str()));
+    EXPECT_TRUE(IsWithinTextLimit(std::string(4095, 'g').c_str()));
+    EXPECT_FALSE(IsWithinTextLimit(std::string(4096, 'g').c_str()));
     // An unterminated buffer is not read past the limit (ASan watches the end).
     const std::vector<char> unterminated(kMaxTextBytes, 'g');
     EXPECT_FALSE(IsWithinTextLimit(unterminated.data()));
@@ -102,14 +95,8 @@ TEST(EventQueryValidation, ResultFilterSplitting) {
 }
 
 TEST(EventQueryValidation, ObservanceTraceText) {
-    CQueryParams observances;
-    observances.eKind = EQueryKind::ObservancesByGroup;
-    observances.pszStartTime = "S";
-    observances.pszEndTime = "E";
-    observances.pszSelector = "7";
-    observances.iAnalysisFlags = 5;
-    observances.iCount = 50;
-    observances.uClientData = 0xFFFFFFFFu;
+    const CQueryParams observances{
+        EQueryKind::ObservancesByGroup, "S", "E", "7", false, 5, nullptr, false, 50, 0xFFFFFFFFu};
     EXPECT_EQ(ComposeTraceText(observances),
               "Queueing observance summary by group request: \n\tTime Range: S - E\n"
               "\tGroup ID: 7\n\tAnalysis Flags: 0x00000005\n\tObservance Type Filter: \n"
@@ -146,13 +133,11 @@ TEST(EventQueryValidation, ConvertUtcToTime) {
         for (const auto& [text, expected] : rows) {
             time_t result = static_cast<time_t>(kUnchanged);
             const uint32_t status = ConvertUtcToTime(text, &result);
-            if (expected == kInvalid) {
-                EXPECT_EQ(status, zavToolsLib::ZAV_E_INVALID_ARG) << text << " " << zone;
-                EXPECT_EQ(static_cast<int64_t>(result), kUnchanged) << text << " " << zone;
-            } else {
-                EXPECT_EQ(status, zavToolsLib::ZAV_OK) << text << " " << zone;
-                EXPECT_EQ(static_cast<int64_t>(result), expected) << text << " " << zone;
-            }
+            const bool valid = expected != kInvalid;
+            EXPECT_EQ(status, valid ? zavToolsLib::ZAV_OK : zavToolsLib::ZAV_E_INVALID_ARG)
+                << text << " " << zone;
+            EXPECT_EQ(static_cast<int64_t>(result), valid ? expected : kUnchanged)
+                << text << " " << zone;
         }
     }
 }
@@ -166,11 +151,10 @@ TEST(EventQueryValidation, FormatUtcTime) {
         {INT32_MIN, "1901-12-13T20:45:52.000000Z"},
         {INT32_MAX, "2038-01-19T03:14:07.000000Z"},
     };
+    std::string text;
     for (const auto& [value, expected] : rows) {
-        std::string text;
         EXPECT_TRUE(FormatUtcTime(static_cast<time_t>(value), text)) << value;
         EXPECT_EQ(text, expected);
     }
-    std::string text;
     EXPECT_EQ(FormatUtcTime(std::numeric_limits<time_t>::max(), text), sizeof(time_t) == 4);
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <set>
@@ -37,42 +38,36 @@ TEST_F(ConcurrencyTest, ConcurrentCallsNeitherCrashNorDeadlock) {
     };
 
     // Each worker goes round the calls, from a different place, until the cycler is done.
+    const std::function<void(uint32_t)> calls[] = {
+        [&](uint32_t cd) {
+            check("by group", eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, cd), query);
+        },
+        [&](uint32_t cd) {
+            check("by address", eq.EQ_GetVulnsByAddress(0, 60, "10.0.0.1-10.0.0.9", 1, 1, cd),
+                  query);
+        },
+        [&](uint32_t cd) {
+            check("observances",
+                  eq.EQ_QueryObservancesByAddress(kStart, kEnd, "fe80::1", 0, "1,2", 0, 1, cd),
+                  query);
+        },
+        [&](uint32_t cd) {
+            check("summary", eq.EQ_GetObservanceSummaryByGroup(0, 60, "g", 4, nullptr, 0, 1, cd),
+                  query);
+        },
+        [&](uint32_t) { check("register", registerAll(), instance); },
+        [&](uint32_t) {
+            check("error callback", eq.EQ_RegisterErrorCallback(&CJournal::OnError), instance);
+        },
+        [&](uint32_t) { check("reset", eq.EQ_ResetToPrimaryController(), instance); },
+        [&](uint32_t) {
+            check("init", Init(), {0, EQ_I_ALREADY_INITIALIZED});
+        },
+    };
     std::atomic<bool> stop{false};
     auto worker = [&](uint32_t thread) {
         for (uint32_t round = 0; !stop; ++round) {
-            const uint32_t cd = thread * 100000 + round;
-            switch ((thread * 3 + round) % 8) {
-                case 0:
-                    check("by group", eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, cd), query);
-                    break;
-                case 1:
-                    check("by address",
-                          eq.EQ_GetVulnsByAddress(0, 60, "10.0.0.1-10.0.0.9", 1, 1, cd), query);
-                    break;
-                case 2:
-                    check("observances",
-                          eq.EQ_QueryObservancesByAddress(kStart, kEnd, "fe80::1", 0, "1,2", 0, 1,
-                                                          cd),
-                          query);
-                    break;
-                case 3:
-                    check("summary",
-                          eq.EQ_GetObservanceSummaryByGroup(0, 60, "g", 4, nullptr, 0, 1, cd),
-                          query);
-                    break;
-                case 4:
-                    check("register", registerAll(), instance);
-                    break;
-                case 5:
-                    check("error callback", eq.EQ_RegisterErrorCallback(&CJournal::OnError),
-                          instance);
-                    break;
-                case 6:
-                    check("reset", eq.EQ_ResetToPrimaryController(), instance);
-                    break;
-                default:
-                    check("init", Init(), {0, EQ_I_ALREADY_INITIALIZED});
-            }
+            calls[(thread * 3 + round) % std::size(calls)](thread * 100000 + round);
             std::this_thread::yield();
         }
         check("shutdown", eq.EQ_ShutDown(), {0});

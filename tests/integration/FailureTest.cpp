@@ -101,77 +101,64 @@ TEST_F(FailureTest, ExhaustedRetriesAreReportedUntilResetToPrimary) {
     EXPECT_TRUE(WaitForEvents("EndSet(7)"));
 }
 
+// An unusable answer, and one over the comm settings' limit (not fetched again), end their query:
+// the request is dropped, and the next query is taken at once and answered. Only a real document
+// type declaration is refused, whatever bytes a comment or a processing instruction holds.
 TEST_F(FailureTest, UnusableAnswersDropTheRequest) {
     CEventQueryTestServer server;
-    Start({server.Url()});
-    const std::string label = "CEventQueryServices::SendPendingData::postDataResponse";
+    WriteSettings({server.Url()});
+    std::ofstream(m_commFile, std::ios::app) << "max_response_size = 4096\n";
+    ASSERT_EQ(0u, Init());
+    RegisterAllCallbacks();
+    const std::string label = "CEventQueryServices::SendPendingData";
     const std::string reset =
         ": Event Query Services library has encountered an inconsistent state, resetting state";
     const std::string parseFailed =
         "CEventQueryServices::ProcessResponse: parse failed with CML error. Exception: ";
-    // The body, and the error lines it leaves: an empty one never reaches the parser.
-    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"", {label + "Check" + reset}},
-        {"this is not XML", {parseFailed, label + "Processing" + reset}},
+    // The body, the status and the error lines it leaves: an empty one never reaches the parser.
+    const struct {
+        std::string body;
+        uint32_t status;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", EQ_E_REQUEST_DROPPED, {label + "::postDataResponseCheck" + reset}},
+        {"this is not XML",
+         EQ_E_REQUEST_DROPPED,
+         {parseFailed, label + "::postDataResponseProcessing" + reset}},
         {"<?xml version='1.0'?><inventory xmlns='urn:example:foreign'/>",
+         EQ_E_REQUEST_DROPPED,
          {parseFailed + "Deserializing EventQueryServices message:  No document object is "
                         "registered for the input message.; error = 0xc7210005",
-          label + "Processing" + reset}},
+          label + "::postDataResponseProcessing" + reset}},
+        {std::string(4097, ' '),
+         EQ_E_RESPONSE_TOO_LARGE,
+         {"SCS_PostData: POST to ",
+          label + ": The answer of the Event Query Server exceeds max_response_size"}},
     };
-    for (size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE(cases[i].first);
-        const std::string body = cases[i].first;
-        server.SetResponder([body](const PostedRequest&) { return Reply{200, body}; });
+    uint32_t cd = 20;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body.substr(0, 40));
+        server.SetResponder([&c](const PostedRequest&) { return Reply{200, c.body}; });
         CJournal::Get().Clear();
-        ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 20 + i));
-        ASSERT_TRUE(WaitForEvents("Error("));
-        EXPECT_EQ(std::vector<std::string>{"Error(" + Hex(EQ_E_REQUEST_DROPPED) + ",1)"}, Events());
+        ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, ++cd));
+        ASSERT_TRUE(WaitForEvents("Error(") && CJournal::Get().WaitForTrace(c.lines.back()));
+        EXPECT_EQ(std::vector<std::string>{"Error(" + Hex(c.status) + ",1)"}, Events());
         ExpectEnds(Events(), true);
         const std::vector<std::string> lines = CJournal::Get().ErrorLines();
-        ASSERT_EQ(cases[i].second.size(), lines.size()) << ::testing::PrintToString(lines);
+        ASSERT_EQ(c.lines.size(), lines.size()) << ::testing::PrintToString(lines);
         for (size_t l = 0; l < lines.size(); ++l) {
-            EXPECT_EQ(0u, lines[l].rfind(cases[i].second[l], 0)) << lines[l];
+            EXPECT_EQ(0u, lines[l].rfind(c.lines[l], 0)) << lines[l];
         }
-        // Dropped, not resent: the next query is taken.
-        EXPECT_EQ(i + 1, server.Posts().size());
+        EXPECT_EQ(cd - 20, server.Posts().size());  // dropped, not resent
     }
-}
-
-// An answer over the comm settings' limit has a status of its own and is not fetched again:
-// the request is dropped, so the next query is taken at once and answered.
-TEST_F(FailureTest, AnswerOverTheSizeLimitIsReportedOnceAndDropped) {
-    CEventQueryTestServer server([](const PostedRequest& posted) {
-        Reply reply = TwoItemAnswer(posted);
-        if (posted.Field("group-id") == "big") reply.body.insert(0, 8192, '\n');
-        return reply;
-    });
-    WriteSettings({server.Url()}, "retryInterval = 100\n");
-    std::ofstream(m_commFile, std::ios::app) << "max_response_size = 4096\n";
-    ASSERT_EQ(0u, Init());
-    RegisterAllCallbacks();
-
-    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "big", 0, 1, 5));
-    ASSERT_TRUE(WaitForEvents("Error("));
-    EXPECT_EQ(std::vector<std::string>{"Error(" + Hex(EQ_E_RESPONSE_TOO_LARGE) + ",1)"}, Events());
-    ExpectEnds(Events(), true);
-    CJournal::Get().Clear();
-    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "small", 0, 1, 6));
-    ASSERT_TRUE(WaitForEvents("EndSet(6)"));
-    EXPECT_EQ(TwoItemSequence(6), Events());
-    EXPECT_EQ(2u, server.Posts().size());
-}
-
-// Only a real document type declaration is refused, whatever bytes a comment or a processing
-// instruction holds: such an answer is delivered in full.
-TEST_F(FailureTest, DeclarationTextInACommentIsNoReasonToDrop) {
-    CEventQueryTestServer server([](const PostedRequest& posted) {
+    server.SetResponder([](const PostedRequest& posted) {
         Reply reply = TwoItemAnswer(posted);
         const size_t declaration = reply.body.find("?>");
         reply.body.insert(declaration == std::string::npos ? 0 : declaration + 2,
                           "<!-- <!DOCTYPE r [<!ENTITY e 'x'>]> --><?note <!DOCTYPE r>?>");
         return reply;
     });
-    Start({server.Url()});
+    CJournal::Get().Clear();
     ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 3));
     ASSERT_TRUE(WaitForEvents("EndSet(3)"));
     EXPECT_EQ(TwoItemSequence(3), Events());

@@ -42,9 +42,8 @@ TEST_F(ValidationTest, RefusedQueriesLogTheirReasonAndChangeNothing) {
     refused(invalid,
             eq.EQ_QueryObservancesByAddress(kStart, kEnd, "10.0.0.1", 0, big.c_str(), 0, 1, 1),
             "QueryObservancesByAddress" + large);
-    for (const char* range : {"FE80::1", "1234", "10.0.0.1-"}) {
-        refused(invalid, eq.EQ_QueryVulnsByAddress(kStart, kEnd, range, 0, 1, 1), address);
-    }
+    // The range rules are the unit tests'; here one refusal shows the way out.
+    refused(invalid, eq.EQ_QueryVulnsByAddress(kStart, kEnd, "10.0.0.1-", 0, 1, 1), address);
     // The Get forms check through the Query forms.
     refused(invalid, eq.EQ_GetObservanceSummaryByAddress(0, 1, "10.0.0.1", 0, "2, 8", 0, 1, 1),
             "QueryObservancesByAddress: The observance type was invalid.");

@@ -194,9 +194,7 @@ public:
         m_accepting.join();
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            for (const int iSocket : m_sockets) {
-                if (iSocket >= 0) shutdown(iSocket, SHUT_RDWR);
-            }
+            for (const int iSocket : m_sockets) shutdown(iSocket, SHUT_RDWR);  // -1: EBADF
         }
         for (auto& thread : m_serving) thread.join();
         close(m_iListen);
@@ -219,11 +217,7 @@ private:
     void Serve(int iSocket, size_t uIndex) {
         std::string strIn;
         for (int iOnConnection = 1; ReadRequest(iSocket, strIn); ++iOnConnection) {
-            std::string strBody;
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                strBody = "answer " + std::to_string(++m_iRequests);
-            }
+            const std::string strBody = "answer " + std::to_string(++m_iRequests);
             std::string strOut =
                 "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(strBody.size()) +
                 "\r\n\r\n" + strBody;
@@ -268,7 +262,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_closed;
     std::vector<int> m_sockets;  // one per connection, -1 once closed
-    int m_iRequests = 0;
+    std::atomic<int> m_iRequests{0};
 };
 
 inline const char* const POST_PATH = "/zav/event_query_services";
@@ -325,12 +319,9 @@ protected:
     // Whether a line of the level containing strPart was written.
     static bool LoggedAt(uint32_t uLevel, const std::string& strPart) {
         std::lock_guard<std::mutex> lock(g_traceMutex);
-        for (const auto& line : g_trace) {
-            if (line.first == uLevel && line.second.find(strPart) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(g_trace.begin(), g_trace.end(), [&](const auto& line) {
+            return line.first == uLevel && line.second.find(strPart) != std::string::npos;
+        });
     }
     static bool LoggedError(const std::string& strPart) {
         return LoggedAt(EQ_TRACE_ERROR, strPart);

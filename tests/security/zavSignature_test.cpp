@@ -20,20 +20,13 @@ protected:
     void SetUp() override { m_key = MakeKey(true); }
     void TearDown() override { ClearAddedTrustedKeys(); }
 
-    std::vector<uint8_t> Content() const {
-        std::vector<uint8_t> bytes(1000);
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] = static_cast<uint8_t>(i * 7 + 3);
-        }
-        return bytes;
-    }
-
     EvpPkeyPtr m_key;
+    const std::vector<uint8_t> m_content = std::vector<uint8_t>(1000, 0x5A);
     CScratchDir m_dir;
 };
 
 TEST_F(SignatureTest, EmbeddedSignatureCoversEveryByteAndItsTrailer) {
-    const std::vector<uint8_t> content = Content();
+    const std::vector<uint8_t>& content = m_content;
     std::vector<uint8_t> image = content;
     ASSERT_EQ(EmbedSignature(m_key.get(), image), 0u);
     ASSERT_EQ(image.size(), content.size() + ZAV_SIGNATURE_TRAILER_SIZE);
@@ -57,15 +50,14 @@ TEST_F(SignatureTest, EmbeddedSignatureCoversEveryByteAndItsTrailer) {
     std::vector<uint8_t> badLength = image;
     badLength[content.size() + ZAV_SIGNATURE_SIZE] ^= 0x01;
     EXPECT_EQ(VerifyEmbeddedSignature(badLength), ZAV_E_SIG_MALFORMED);
-    std::vector<uint8_t> shortImage(image.end() - 10, image.end());
-    EXPECT_EQ(VerifyEmbeddedSignature(shortImage), ZAV_E_SIG_MALFORMED);
+    EXPECT_EQ(VerifyEmbeddedSignature({image.end() - 10, image.end()}), ZAV_E_SIG_MALFORMED);
     EXPECT_EQ(VerifyEmbeddedSignature(content), ZAV_E_SIG_MISSING);
     EXPECT_EQ(VerifyEmbeddedSignature({}), ZAV_E_SIG_MISSING);
 }
 
 TEST_F(SignatureTest, OnlyTrustedKeysAreAccepted) {
     EvpPkeyPtr stranger = MakeKey(false);
-    std::vector<uint8_t> image = Content();
+    std::vector<uint8_t> image = m_content;
     ASSERT_EQ(EmbedSignature(stranger.get(), image), 0u);
     EXPECT_EQ(VerifyEmbeddedSignature(image), ZAV_E_SIG_MISMATCH);
 
@@ -80,7 +72,7 @@ TEST_F(SignatureTest, OnlyTrustedKeysAreAccepted) {
 
 TEST_F(SignatureTest, FileOwnSignatureThenDotSig) {
     const std::string file = m_dir.Path("lib.so");
-    const std::vector<uint8_t> content = Content();
+    const std::vector<uint8_t>& content = m_content;
 
     WriteBytes(file, content);
     EXPECT_EQ(VerifyFileSignature(file, nullptr), ZAV_E_SIG_MISSING);
@@ -110,7 +102,7 @@ TEST_F(SignatureTest, FileOwnSignatureThenDotSig) {
 
 TEST_F(SignatureTest, ChosenExtensionIsTheOnlySignatureLookedAt) {
     const std::string file = m_dir.Path("lib.so");
-    WriteBytes(file, Content());
+    WriteBytes(file, m_content);
     ASSERT_EQ(SignFile(m_key.get(), file, true, ".sig"), 0u);
     ASSERT_EQ(VerifyFileSignature(file, nullptr), 0u);
     // Own and .sig signatures are both valid, yet neither stands in for the chosen one.
@@ -118,15 +110,13 @@ TEST_F(SignatureTest, ChosenExtensionIsTheOnlySignatureLookedAt) {
 
     ASSERT_EQ(SignFile(m_key.get(), file, false, ".p7s"), 0u);
     EXPECT_EQ(VerifyFileSignature(file, ".p7s"), 0u);
-    EvpPkeyPtr stranger = MakeKey(false);
-    ASSERT_EQ(SignFile(stranger.get(), file, false, ".p7s"), 0u);
+    ASSERT_EQ(SignFile(MakeKey(false).get(), file, false, ".p7s"), 0u);
     EXPECT_EQ(VerifyFileSignature(file, ".p7s"), ZAV_E_SIG_MISMATCH);
     EXPECT_EQ(VerifyFileSignature(file, nullptr), 0u);
 }
 
 TEST_F(SignatureTest, KeyFilesRoundTrip) {
-    const std::string privateFile = m_dir.Path("key.pem");
-    const std::string publicFile = m_dir.Path("key.pub.pem");
+    const std::string privateFile = m_dir.Path("key.pem"), publicFile = m_dir.Path("key.pub.pem");
     ASSERT_EQ(SavePrivateKeyPem(m_key.get(), privateFile), 0u);
     ASSERT_EQ(SavePublicKeyPem(m_key.get(), publicFile), 0u);
     EXPECT_EQ(std::filesystem::status(privateFile).permissions() &
@@ -136,12 +126,13 @@ TEST_F(SignatureTest, KeyFilesRoundTrip) {
     EvpPkeyPtr loaded, loadedPublic;
     ASSERT_EQ(LoadPrivateKeyPem(privateFile, loaded), 0u);
     ASSERT_EQ(LoadPublicKeyPem(publicFile, loadedPublic), 0u);
-    CPublicKey original{}, fromPrivate{}, fromPublic{};
-    ASSERT_TRUE(GetRawPublicKey(m_key.get(), original));
-    ASSERT_TRUE(GetRawPublicKey(loaded.get(), fromPrivate));
-    ASSERT_TRUE(GetRawPublicKey(loadedPublic.get(), fromPublic));
-    EXPECT_EQ(fromPrivate, original);
-    EXPECT_EQ(fromPublic, original);
+    const auto raw = [](EVP_PKEY* key) {
+        CPublicKey bytes{};
+        EXPECT_TRUE(GetRawPublicKey(key, bytes));
+        return bytes;
+    };
+    EXPECT_EQ(raw(loaded.get()), raw(m_key.get()));
+    EXPECT_EQ(raw(loadedPublic.get()), raw(m_key.get()));
     EXPECT_EQ(LoadPrivateKeyPem(publicFile, loaded), ZAV_E_SIG_MALFORMED);
     EXPECT_EQ(LoadPrivateKeyPem(m_dir.Path("none.pem"), loaded), ZAV_E_SIG_FILE_UNREADABLE);
 }

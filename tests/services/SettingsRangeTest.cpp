@@ -3,8 +3,11 @@
 // come from a stand-in for the component's look-up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,9 +39,7 @@ void SetValues(std::initializer_list<std::pair<const std::string, const char*>> 
 
 uint32_t FakeRetrieve(int32_t destination, const char* section, const char* key, char** value) {
     auto found = g_values.find({section, key});
-    if (destination != kDestination || found == g_values.end()) {
-        return 0xC7590004u;  // no such key
-    }
+    if (destination != kDestination || found == g_values.end()) return 0xC7590004u;  // no such key
     *value = found->second != nullptr ? strdup(found->second) : nullptr;
     g_outstanding += *value != nullptr ? 1 : 0;
     return 0;
@@ -58,31 +59,27 @@ class SettingsRangeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         auto& scs = zavServices::zavSCS();
-        m_retrieve = scs.SCS_RetrieveLocalSettingsValue.Get();
-        m_free = scs.SCS_Free.Get();
-        m_count = scs.SCS_GetServerCount.Get();
-        m_log = zavServices::GetMSLLoaderTraceLog();
-        scs.SCS_RetrieveLocalSettingsValue.Set(&FakeRetrieve);
-        scs.SCS_Free.Set(&FakeFree);
-        scs.SCS_GetServerCount.Set(&FakeServerCount);
+        Use(scs.SCS_RetrieveLocalSettingsValue, &FakeRetrieve);
+        Use(scs.SCS_Free, &FakeFree);
+        Use(scs.SCS_GetServerCount, &FakeServerCount);
+        const asTraceLog* log = zavServices::GetMSLLoaderTraceLog();
+        m_restore.push_back([log] { zavServices::SetMSLLoaderTraceLog(log); });
         zavServices::SetMSLLoaderTraceLog(&TraceCapture::g_log);
         TraceCapture::Clear();
         g_servers = 2;
         g_countStatus = 0;
     }
     void TearDown() override {
-        auto& scs = zavServices::zavSCS();
-        scs.SCS_RetrieveLocalSettingsValue.Set(m_retrieve);
-        scs.SCS_Free.Set(m_free);
-        scs.SCS_GetServerCount.Set(m_count);
-        zavServices::SetMSLLoaderTraceLog(m_log);
+        for (const auto& restore : m_restore) restore();
     }
 
 private:
-    decltype(zavServices::zavSCS().SCS_RetrieveLocalSettingsValue.Get()) m_retrieve = nullptr;
-    decltype(zavServices::zavSCS().SCS_Free.Get()) m_free = nullptr;
-    decltype(zavServices::zavSCS().SCS_GetServerCount.Get()) m_count = nullptr;
-    const asTraceLog* m_log = nullptr;
+    template <typename Slot, typename Fn>
+    void Use(Slot& slot, Fn fn) {
+        m_restore.push_back([&slot, saved = slot.Get()] { slot.Set(saved); });
+        slot.Set(fn);
+    }
+    std::vector<std::function<void()>> m_restore;
 };
 
 TEST_F(SettingsRangeTest, RetrieveSettingInRangeClampsNumbersAndKeepsTheDefaultForJunk) {
@@ -120,9 +117,7 @@ TEST_F(SettingsRangeTest, RetrieveSettingInRangeClampsNumbersAndKeepsTheDefaultF
         SCOPED_TRACE(std::string(c.text != nullptr ? c.text : "(no text)") + " in " +
                      std::to_string(c.minimum) + ".." + std::to_string(c.maximum));
         g_values.clear();
-        if (c.present) {
-            SetValues({{"shutdownTimeout", c.text}});
-        }
+        if (c.present) SetValues({{"shutdownTimeout", c.text}});
         TraceCapture::Clear();
         uint32_t value = 30000;
         EXPECT_EQ(c.found,
@@ -144,12 +139,6 @@ TEST_F(SettingsRangeTest, RetrieveSettingInRangeClampsNumbersAndKeepsTheDefaultF
 // A retry state and a base service that read their settings from the stand-in.
 class ExposedRetryState : public eqRetryState {
 public:
-    uint32_t Field(const std::string& key) const {
-        return key == "retryInterval"    ? m_uRetryInterval
-               : key == "retryCeiling"   ? m_uRetryCeiling
-               : key == "maxServerRetry" ? m_uMaxServerRetry
-                                         : m_uRetryPrimaryServer;
-    }
     // Interval, ceiling, attempts per server, primary return, loop, server count.
     std::vector<uint32_t> Fields() const {
         return {m_uRetryInterval,      m_uRetryCeiling,    m_uMaxServerRetry,
@@ -172,14 +161,14 @@ uint32_t Effective(const std::string& key) {
     ExposedRetryState state;
     EXPECT_EQ(0u, state.Init("Event Query Server", &owner));
     EXPECT_EQ(0u, owner.LoadDestinationSettings(kDestination, "Event Query Server"));
-    static const std::vector<std::string> kTimeouts = {"connectTimeout", "transferTimeout",
-                                                       "dnsCacheTimeout", "shutdownTimeout"};
-    for (size_t i = 0; i < kTimeouts.size(); ++i) {
-        if (key == kTimeouts[i]) {
-            return owner.GetTimeouts()[i];
-        }
-    }
-    return state.Field(key);
+    const char* const kTimeouts[] = {"connectTimeout", "transferTimeout", "dnsCacheTimeout",
+                                     "shutdownTimeout"};
+    const auto at = std::find(std::begin(kTimeouts), std::end(kTimeouts), key);
+    const char* const kFields[] = {"retryInterval", "retryCeiling", "maxServerRetry",
+                                   "retryPrimaryServer"};
+    return at != std::end(kTimeouts)
+               ? owner.GetTimeouts()[at - kTimeouts]
+               : state.Fields()[std::find(kFields, kFields + 4, key) - kFields];
 }
 
 TEST_F(SettingsRangeTest, EveryNumericKeyHasItsDocumentedRangeAndDefault) {
@@ -211,9 +200,7 @@ TEST_F(SettingsRangeTest, EveryNumericKeyHasItsDocumentedRangeAndDefault) {
         EXPECT_EQ(range.maximum, run(std::to_string(range.maximum)));
         EXPECT_EQ(range.maximum, run(std::to_string(uint64_t{range.maximum} + 1)));
         EXPECT_EQ(range.maximum, run("4294967295"));
-        for (const char* junk : {"-1", "12x", ""}) {
-            EXPECT_EQ(range.byDefault, run(junk)) << junk;
-        }
+        for (const char* junk : {"-1", "12x", ""}) EXPECT_EQ(range.byDefault, run(junk)) << junk;
     }
 }
 
@@ -247,16 +234,11 @@ TEST_F(SettingsRangeTest, RetryStateReadsItsSectionAndParsesEveryKey) {
 
     // retryServerLoop takes the component's switch words in any case; anything else, or no
     // key, keeps the loop on, with a warning for the bad text.
-    for (auto [text, loop] : {std::pair{"0", 0u},
-                              {"OFF", 0u},
-                              {"No", 0u},
-                              {"False", 0u},
-                              {"1", 1u},
-                              {"on", 1u},
-                              {"YES", 1u},
-                              {"2", 1u},
-                              {"", 1u},
+    // clang-format off
+    for (auto [text, loop] : {std::pair{"0", 0u}, {"OFF", 0u}, {"No", 0u}, {"False", 0u},
+                              {"1", 1u}, {"on", 1u}, {"YES", 1u}, {"2", 1u}, {"", 1u},
                               {nullptr, 1u}}) {
+        // clang-format on
         SCOPED_TRACE(text != nullptr ? text : "(no key)");
         g_values.clear();
         if (text != nullptr) SetValues({{"retryServerLoop", text}});

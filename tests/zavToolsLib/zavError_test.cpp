@@ -10,7 +10,9 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "zavEventQuerySvcs.h"
 #include "zavToolsLib/zavCatalog.h"
@@ -52,20 +54,16 @@ std::string Tail(uint32_t status) {
 }
 
 // Puts an environment variable back as it was.
-class EnvVar {
-public:
+struct EnvVar {
     explicit EnvVar(const char* name) : m_name(name) {
         if (const char* value = std::getenv(name)) m_saved = value;
     }
     ~EnvVar() { m_saved ? setenv(m_name, m_saved->c_str(), 1) : unsetenv(m_name); }
-
-private:
     const char* m_name;
     std::optional<std::string> m_saved;
 };
 
-class ZAVErrorTest : public ::testing::Test {
-protected:
+struct ZAVErrorTest : ::testing::Test {
     void SetUp() override { ASSERT_EQ(0, OpenCatalog(ZAV_TEST_NLS_DIR, ZAV_CATALOG_NAME, "")); }
 };
 
@@ -125,11 +123,13 @@ TEST_F(ZAVErrorTest, BufferHandling) {
 }
 
 TEST(ZAVErrorText, EscapesAndInserts) {
-    EXPECT_EQ("first", ProcessInserts("first%0second", 255, {}));
-    EXPECT_EQ("a b\rc%d.e!f\ng", ProcessInserts("a%bb%rc%%d%.e%!f%\\g", 255, {}));
-    EXPECT_EQ("%q 100%", ProcessInserts("%q 100%", 255, {}));
-    EXPECT_EQ("x y", ProcessInserts("x\ny", 255, {}));
-    EXPECT_EQ("x\ny", ProcessInserts("x\ny", 0, {}));
+    for (const auto& [in, width, out] : {std::tuple{"first%0second", 255, "first"},
+                                         {"a%bb%rc%%d%.e%!f%\\g", 255, "a b\rc%d.e!f\ng"},
+                                         {"%q 100%", 255, "%q 100%"},
+                                         {"x\ny", 255, "x y"},
+                                         {"x\ny", 0, "x\ny"}}) {
+        EXPECT_EQ(out, ProcessInserts(in, width, {})) << in;
+    }
 
     EXPECT_EQ("-5 of two, again -5, hex 0xff, [two ], missing %4",
               ProcessInserts("%1!d! of %2, again %1, hex %3!#x!, [%2!-4s!], missing %4", 255,
@@ -187,9 +187,7 @@ TEST_F(ZAVErrorTest, OpenKeepsTheCallersEnvironmentAndLooksInTheCurrentDirectory
     unsetenv("LANG");
     EXPECT_EQ(0, OpenCatalog(nullptr, "zav-test", ""));
     EXPECT_EQ("zav-test", GetCatalogName());
-    ASSERT_NE(nullptr, std::getenv("NLSPATH"));
-    EXPECT_EQ(callers, std::getenv("NLSPATH"));
-    ASSERT_NE(nullptr, std::getenv("LANG"));
+    EXPECT_STREQ(callers.c_str(), std::getenv("NLSPATH"));
     EXPECT_STREQ("", std::getenv("LANG"));
 
     // A LANG the caller set stays; an unset NLSPATH comes back empty.
@@ -197,19 +195,16 @@ TEST_F(ZAVErrorTest, OpenKeepsTheCallersEnvironmentAndLooksInTheCurrentDirectory
     unsetenv("NLSPATH");
     EXPECT_EQ(0, OpenCatalog(ZAV_TEST_NLS_DIR, ZAV_CATALOG_NAME, ""));
     EXPECT_STREQ("C", std::getenv("LANG"));
-    ASSERT_NE(nullptr, std::getenv("NLSPATH"));
     EXPECT_STREQ("", std::getenv("NLSPATH"));
 
     // Without NLSPATH the current directory is the last resort, with or without the suffix.
     unsetenv("NLSPATH");
     const fs::path previous = fs::current_path();
     fs::current_path(dir);
-    const int results[] = {OpenCatalog(nullptr, "zav-test", ""),
-                           OpenCatalog(nullptr, "zav-test.cat", ""),
-                           OpenCatalog(nullptr, "zav-elsewhere", "")};
+    const bool opened[] = {OpenCatalog(nullptr, "zav-test", "") == 0,
+                           OpenCatalog(nullptr, "zav-test.cat", "") == 0,
+                           OpenCatalog(nullptr, "zav-elsewhere", "") == 0};
     fs::current_path(previous);
     fs::remove_all(dir);
-    EXPECT_EQ(0, results[0]);
-    EXPECT_EQ(0, results[1]);
-    EXPECT_NE(0, results[2]);
+    EXPECT_EQ((std::vector<bool>{true, true, false}), std::vector<bool>(opened, opened + 3));
 }
