@@ -246,7 +246,8 @@ TEST(CmlParserHardening, AnswersOverTheMemoryBudgetAreRefusedEachTime) {
     limits.uMemoryFactor = 1;
     std::string tree, pairs;
     for (int i = 0; i < 300000; ++i) tree += "<a b=''/>";
-    for (int i = 0; i < 500000; ++i) pairs += "<result-data/>";
+    // Enough pairs to cross the budget on 32-bit too, where a pair costs least.
+    for (int i = 0; i < 2000000; ++i) pairs += "<result-data/>";
     for (const std::string& xml :
          {"<r>" + tree + "</r>",
           Message(Response("r", "<vulnerability-item>" + pairs + "</vulnerability-item>"))}) {
