@@ -10,30 +10,18 @@
 
 #include "FuzzSupport.h"
 
-namespace {
-
-std::vector<std::filesystem::path> Inputs(int argc, char** argv) {
+int main(int argc, char** argv) {
     std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path(argv[i]);
-        if (!std::filesystem::is_directory(path)) {
-            inputs.push_back(path);
+        if (!std::filesystem::is_directory(argv[i])) {
+            inputs.emplace_back(argv[i]);
             continue;
         }
-        std::vector<std::filesystem::path> files;
-        for (const auto& entry : std::filesystem::directory_iterator(path)) {
-            if (entry.is_regular_file()) files.push_back(entry.path());
+        for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
+            if (entry.is_regular_file()) inputs.push_back(entry.path());
         }
-        std::sort(files.begin(), files.end());
-        inputs.insert(inputs.end(), files.begin(), files.end());
     }
-    return inputs;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::filesystem::path> inputs = Inputs(argc, argv);
+    std::sort(inputs.begin(), inputs.end());
     // An empty or missing corpus must not pass as a clean replay.
     if (inputs.empty()) {
         std::fprintf(stderr, "usage: %s file-or-folder...: no input files found\n", argv[0]);
@@ -45,10 +33,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot read %s\n", path.c_str());
             return 2;
         }
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-        std::fprintf(stderr, "running %s (%zu bytes)\n", path.c_str(), bytes.size());
-        // A copy of exactly the file's size, so that reads past the end are caught under ASan.
-        std::vector<uint8_t> data(bytes.begin(), bytes.end());
+        std::fprintf(stderr, "running %s\n", path.c_str());
+        // Exactly the file's size, so that reads past the end are caught under ASan.
+        const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), {});
         static const uint8_t kNoBytes = 0;  // libFuzzer never passes a null pointer either
         LLVMFuzzerTestOneInput(data.empty() ? &kNoBytes : data.data(), data.size());
     }

@@ -58,21 +58,16 @@ std::string Written(const Value& value) {
     return text;
 }
 
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 // Reads text, writes it, reads the written form and writes again: both writes must agree, and a
 // copy made with Assign writes the same.
 template <class Value>
 void CheckStable(CValueNode& node, const std::wstring& text) {
-    Value first;
+    Value first, copy, second;
     node.Read(first, text);
     const std::string written = Written(first);
-    Value copy;
     copy.Assign(first);
     ZAV_FUZZ_CHECK(Written(copy) == written);
-
-    Value second;
-    node.Read(second, Widen(written));
+    node.Read(second, std::wstring(written.begin(), written.end()));
     const std::string rewritten = Written(second);
     if (rewritten != written) {
         std::fprintf(stderr, "written '%s', read back and written '%s'\n", written.c_str(),
@@ -90,9 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Attribute values and the text readers both end at the first NUL.
     text = text.substr(0, text.find(L'\0'));
 
-    CDateTime direct;
+    CDateTime direct, fromNode;
     direct.SetFromText(text);
-    CDateTime fromNode;
     node.Read(fromNode, text);
     ZAV_FUZZ_CHECK(Written(direct) == Written(fromNode));
 

@@ -14,13 +14,12 @@
 
 namespace {
 
-// ---- ReadAnswer: the one place that turns the bytes into a document ----------------------------
-// Identical to the parsing step of ProcessResponse: the default reading limits.
+// The one place that turns the bytes into a document: the parsing step of ProcessResponse, with
+// the default reading limits.
 std::unique_ptr<zav::cml::CCmlDocumentBase> ReadAnswer(const uint8_t* data, size_t size) {
-    const zav::cml::CCmlReadLimits limits;
-    return zav::cml::DeserializeBuffer(data, size, limits, zav::cml::CML_LOOKUP_MATCH);
+    return zav::cml::DeserializeBuffer(data, size, zav::cml::CCmlReadLimits(),
+                                       zav::cml::CML_LOOKUP_MATCH);
 }
-// -------------------------------------------------------------------------------------------------
 
 // The application gets NUL-terminated UTF-8: an embedded NUL would cut a text short (XML cannot
 // carry one), and anything but clean UTF-8 breaks the interface's promise.
@@ -45,15 +44,12 @@ void DeliverResults(const zav::cml::CEventQueryResponse& response) {
 
 void ReadResponses(const zav::cml::CCmlMessage& message) {
     for (const auto& entry : message.GetResponses()) {
-        if (!entry || entry->GetNamespace() != zav::cml::CML_NS_EVENT_QUERY_MESSAGES) {
-            continue;
-        }
+        if (!entry || entry->GetNamespace() != zav::cml::CML_NS_EVENT_QUERY_MESSAGES) continue;
         const std::wstring& name = entry->GetTagName();
         if (name == L"get-observances-response" || name == L"get-vulnerabilities-response") {
             const auto* response = dynamic_cast<const zav::cml::CEventQueryResponse*>(entry.get());
-            if (response == nullptr) {
+            if (response == nullptr)
                 return;  // ProcessResponse stops here with a bad-response status
-            }
             DeliverResults(*response);
         } else {
             // The name goes into the trace line of an unexpected element.
@@ -68,13 +64,8 @@ void ReadResponses(const zav::cml::CCmlMessage& message) {
 constexpr size_t kMaxAnswerSize = 64u << 20;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > kMaxAnswerSize) {
-        return 0;
-    }
-    static const bool registered = [] {
-        CEventQueryServices::RegisterDocumentClasses();
-        return true;
-    }();
+    if (size > kMaxAnswerSize) return 0;
+    static const bool registered = (CEventQueryServices::RegisterDocumentClasses(), true);
     (void)registered;
 
     // Failures are reported as CCmlException (CSchemaException included), which ProcessResponse

@@ -18,28 +18,18 @@ namespace {
 // name like any settings file.
 class CMemoryFile {
 public:
-    CMemoryFile() : m_fd(memfd_create("zav-fuzz-settings", 0)) {
-        ZAV_FUZZ_CHECK(m_fd >= 0);
-        m_strPath = "/proc/self/fd/" + std::to_string(m_fd);
-    }
+    CMemoryFile() : m_fd(memfd_create("zav-fuzz-settings", 0)) { ZAV_FUZZ_CHECK(m_fd >= 0); }
     ~CMemoryFile() { close(m_fd); }
     CMemoryFile(const CMemoryFile&) = delete;
     CMemoryFile& operator=(const CMemoryFile&) = delete;
 
-    const std::string& Write(const void* bytes, size_t size) {
-        ZAV_FUZZ_CHECK(ftruncate(m_fd, 0) == 0);
-        const auto* p = static_cast<const char*>(bytes);
-        for (size_t done = 0; done < size;) {
-            const ssize_t n = pwrite(m_fd, p + done, size - done, static_cast<off_t>(done));
-            ZAV_FUZZ_CHECK(n > 0);
-            done += static_cast<size_t>(n);
-        }
-        return m_strPath;
+    std::string Write(const void* bytes, size_t size) {
+        ZAV_FUZZ_CHECK(ftruncate(m_fd, 0) == 0 && pwrite(m_fd, bytes, size, 0) == ssize_t(size));
+        return "/proc/self/fd/" + std::to_string(m_fd);
     }
 
 private:
-    int m_fd;
-    std::string m_strPath;
+    const int m_fd;
 };
 
 bool SameTransport(const zavscs::STransportOptions& a, const zavscs::STransportOptions& b) {
@@ -51,16 +41,7 @@ bool SameTransport(const zavscs::STransportOptions& a, const zavscs::STransportO
 void ReadLocalSettings(const std::string& path) {
     zavscs::CLocalSettings settings;
     std::string error;
-    if (settings.LoadFile(path, error) != 0) {
-        ZAV_FUZZ_CHECK(!error.empty());
-        return;
-    }
-    // The keys the library asks for.
-    for (const char* key : {"retryInterval", "retryCeiling", "maxServerRetry", "connectTimeout",
-                            "transferTimeout", "dumpEnabled"}) {
-        (void)settings.Find("event_query_services", key);
-    }
-    (void)settings.Find("agent", "agent_id");
+    ZAV_FUZZ_CHECK(settings.LoadFile(path, error) == 0 || !error.empty());
 }
 
 void ReadCommSettings(CMemoryFile& file, const std::string& path) {

@@ -21,15 +21,12 @@ class CScratchDir {
 public:
     CScratchDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zavsig.XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            m_path = pattern;
-        }
+        EXPECT_NE(nullptr, mkdtemp(pattern.data()));
+        m_path = pattern;
     }
     ~CScratchDir() {
         std::error_code ignored;
-        if (!m_path.empty()) {
-            std::filesystem::remove_all(m_path, ignored);
-        }
+        std::filesystem::remove_all(m_path, ignored);
     }
     CScratchDir(const CScratchDir&) = delete;
     CScratchDir& operator=(const CScratchDir&) = delete;
@@ -46,17 +43,16 @@ inline std::vector<uint8_t> ReadBytes(const std::string& path) {
 }
 
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 // A fresh Ed25519 key; with bTrusted its public half is added to the trusted keys.
 inline zavSecurity::EvpPkeyPtr MakeKey(bool bTrusted) {
     zavSecurity::EvpPkeyPtr key = zavSecurity::GenerateSigningKey();
-    EXPECT_NE(key, nullptr);
     zavSecurity::CPublicKey raw{};
-    if (key != nullptr && bTrusted) {
+    if (bTrusted) {
         EXPECT_TRUE(zavSecurity::GetRawPublicKey(key.get(), raw));
         EXPECT_EQ(zavSecurity::AddTrustedKey(raw.data(), raw.size()), 0u);
     }

@@ -25,19 +25,16 @@ constexpr uint32_t kLongWait = 10000;  // bounds a wait that a fault would leave
 
 const asThreadingTable& table() { return *zavGetDefaultThreadingTable(); }
 
-// Runs fn in another thread and returns its result.
-template <typename Fn>
-uint32_t inOtherThread(Fn fn) {
+// TryLock from another thread.
+uint32_t tryInOtherThread(const asThreadingTable& t, uint32_t h) {
     uint32_t result = 0;
-    std::thread other([&] { result = fn(); });
-    other.join();
+    std::thread([&] { result = t.TryLock(h); }).join();
     return result;
 }
 
 // Returns once n threads are inside WaitEvent on the event: signals then land during the wait.
 void awaitWaiters(uint32_t hEvent, uint32_t n) {
     auto pEvent = zavThreadingDefaultImpl::instance().findEvent(hEvent);
-    ASSERT_TRUE(pEvent);
     while (pEvent->waiters() < n) std::this_thread::yield();
 }
 
@@ -72,10 +69,7 @@ TEST(EventTable, AutoResetConsumesTheSignal) {
     EXPECT_EQ(ZAV_I_TIMEOUT, t.WaitEvent(h, 0));
 
     // Signalled while the waiter waits, on the longest time-out there is.
-    std::thread setter([&] {
-        awaitWaiters(h, 1);
-        t.SetEvent(h);
-    });
+    std::thread setter([&] { awaitWaiters(h, 1), t.SetEvent(h); });
     EXPECT_EQ(ZAV_OK, t.WaitEvent(h, 0xFFFFFFFFu));
     setter.join();
     EXPECT_EQ(ZAV_I_TIMEOUT, t.WaitEvent(h, 0));
@@ -102,15 +96,12 @@ TEST(EventTable, ManualResetSetAndDestroyWakeEveryWaiter) {
         first.join();
         second.join();
         EXPECT_EQ(2u, woken.load());
-        if (destroy) {
-            EXPECT_EQ(ZAV_E_INVALID_ARG, t.WaitEvent(h, 0));
-            EXPECT_EQ(ZAV_E_INVALID_ARG, t.DestroyEvent(h));
-            continue;
-        }
-        EXPECT_EQ(ZAV_OK, t.WaitEvent(h, 0));  // stays set until reset
-        EXPECT_EQ(ZAV_OK, t.ResetEvent(h));
-        EXPECT_EQ(ZAV_I_TIMEOUT, t.WaitEvent(h, 0));
-        EXPECT_EQ(ZAV_OK, t.DestroyEvent(h));
+        // A destroyed handle is unknown; a manual-reset event stays set until reset.
+        const uint32_t gone = ZAV_E_INVALID_ARG;
+        EXPECT_EQ(destroy ? gone : ZAV_OK, t.WaitEvent(h, 0));
+        EXPECT_EQ(destroy ? gone : ZAV_OK, t.ResetEvent(h));
+        EXPECT_EQ(destroy ? gone : ZAV_I_TIMEOUT, t.WaitEvent(h, 0));
+        EXPECT_EQ(destroy ? gone : ZAV_OK, t.DestroyEvent(h));
     }
 }
 
@@ -127,39 +118,33 @@ TEST(LockTable, LocksAcrossThreads) {
         const bool fast = kind == AS_LOCK_FAST;
         ASSERT_EQ(ZAV_OK, t.Lock(h));
         ASSERT_EQ(fast ? ZAV_E_EXCEPTION : ZAV_OK, t.Lock(h));
-        EXPECT_EQ(ZAV_I_TIMEOUT, inOtherThread([&] { return t.TryLock(h); }));
-        if (!fast) {
-            EXPECT_EQ(ZAV_OK, t.Unlock(h));
-            EXPECT_EQ(ZAV_I_TIMEOUT, inOtherThread([&] { return t.TryLock(h); }));
-        }
+        EXPECT_EQ(ZAV_I_TIMEOUT, tryInOtherThread(t, h));
+        EXPECT_EQ(ZAV_OK, fast ? ZAV_OK : t.Unlock(h));
+        EXPECT_EQ(ZAV_I_TIMEOUT, tryInOtherThread(t, h));
 
         // A second thread blocks in Lock until the last unlock, then holds it.
-        uint32_t hGot = 0, hLetGo = 0;
-        ASSERT_EQ(ZAV_OK, t.CreateEvent(0, 1, &hGot));
-        ASSERT_EQ(ZAV_OK, t.CreateEvent(0, 1, &hLetGo));
+        jsEvent got{true, true}, letGo{true, true};
         std::thread holder([&] {
             t.Lock(h);
-            t.SetEvent(hGot);
-            t.WaitEvent(hLetGo, kLongWait);
+            got.set();
+            letGo.wait(kLongWait);
             t.Unlock(h);
         });
-        EXPECT_EQ(ZAV_I_TIMEOUT, t.WaitEvent(hGot, 0));
+        EXPECT_EQ(jsEvent::WaitResult::kTimedOut, got.wait(0));
         EXPECT_EQ(ZAV_OK, t.Unlock(h));
-        EXPECT_EQ(ZAV_OK, t.WaitEvent(hGot, kLongWait));
+        EXPECT_EQ(jsEvent::WaitResult::kSignalled, got.wait(kLongWait));
 
         errno = EDOM;
         EXPECT_EQ(ZAV_E_EXCEPTION, t.Unlock(h));  // not the owner
         EXPECT_EQ(EDOM, errno);
         EXPECT_EQ(ZAV_I_TIMEOUT, t.TryLock(h));
-        t.SetEvent(hLetGo);
+        letGo.set();
         holder.join();
 
         EXPECT_EQ(ZAV_OK, t.TryLock(h));
         EXPECT_EQ(ZAV_OK, t.Unlock(h));
         EXPECT_EQ(ZAV_E_EXCEPTION, t.Unlock(h));
         EXPECT_EQ(ZAV_OK, t.DestroyLock(h));  // the process-wide lock survives this
-        t.DestroyEvent(hGot);
-        t.DestroyEvent(hLetGo);
     }
     EXPECT_EQ(ZAV_OK, t.Lock(AS_PROCESS_LOCK));
     EXPECT_EQ(ZAV_OK, t.Unlock(AS_PROCESS_LOCK));
@@ -186,26 +171,24 @@ TEST(LockTable, UnknownHandlesAndBadArguments) {
 }
 
 TEST(ThreadTable, CreateThreadRunsTheFunctionAndReapsFinishedThreads) {
-    struct Probe {
-        unsigned long uId = 0;
-        uint32_t hDone = 0;
-    } probe;
-    auto record = [](void* pProbe) -> uint32_t {
-        table().GetCurrentThreadId(&static_cast<Probe*>(pProbe)->uId);
-        return table().SetEvent(static_cast<Probe*>(pProbe)->hDone);
+    static unsigned long uId = 0;
+    static uint32_t hDone = 0;
+    auto record = [](void*) -> uint32_t {
+        table().GetCurrentThreadId(&uId);
+        return table().SetEvent(hDone);
     };
     zavThreadingDefaultImpl impl;
-    ASSERT_EQ(ZAV_OK, table().CreateEvent(0, 0, &probe.hDone));
+    ASSERT_EQ(ZAV_OK, table().CreateEvent(0, 0, &hDone));
     for (int i = 0; i < 20; ++i) {
         unsigned long uHandle = 0;
-        ASSERT_EQ(ZAV_OK, impl.createThread(record, &probe, &uHandle));
-        ASSERT_EQ(ZAV_OK, table().WaitEvent(probe.hDone, kLongWait));
-        EXPECT_EQ(uHandle, probe.uId);
-        EXPECT_NE(jsCurrentThreadId(), probe.uId);
+        ASSERT_EQ(ZAV_OK, impl.createThread(record, nullptr, &uHandle));
+        ASSERT_EQ(ZAV_OK, table().WaitEvent(hDone, kLongWait));
+        EXPECT_EQ(uHandle, uId);
+        EXPECT_NE(jsCurrentThreadId(), uId);
     }
     // Every creation first clears away the threads that have finished.
     EXPECT_LT(impl.threadCount(), 5u);
-    table().DestroyEvent(probe.hDone);
+    table().DestroyEvent(hDone);
 }
 
 TEST(ThreadTable, ProcessExitWithARunningThreadAndExceptionsInThreads) {
@@ -238,37 +221,30 @@ TEST(ThreadTable, ProcessExitWithARunningThreadAndExceptionsInThreads) {
 }
 
 TEST(ThreadTable, TeardownAbandonsAThreadThatWillNotEnd) {
-    struct Gates {
-        std::atomic<long> iKernelId{0};
-        jsEvent started{true, true}, release{true, true};
-    };
-    // The thread shares the gates with the test, which may be gone by the time it returns.
-    auto waitForTheGate = [](void* pArgument) -> uint32_t {
-        const std::unique_ptr<std::shared_ptr<Gates>> pGates(
-            static_cast<std::shared_ptr<Gates>*>(pArgument));
-        (*pGates)->iKernelId = syscall(SYS_gettid);
-        (*pGates)->started.set();
-        (*pGates)->release.wait(kLongWait);
+    // Static: the thread outlives the test's frame.
+    static std::atomic<long> iKernelId{0};
+    static jsEvent started{true, true}, release{true, true};
+    auto waitForTheGate = [](void*) -> uint32_t {
+        iKernelId = syscall(SYS_gettid);
+        started.set();
+        release.wait(kLongWait);
         return 0;
     };
-    auto pGates = std::make_shared<Gates>();
     auto pImpl = std::make_unique<zavThreadingDefaultImpl>();
     unsigned long uId = 0;
-    ASSERT_EQ(ZAV_OK,
-              pImpl->createThread(waitForTheGate, new std::shared_ptr<Gates>(pGates), &uId));
-    ASSERT_EQ(jsEvent::WaitResult::kSignalled, pGates->started.wait(kLongWait));
+    ASSERT_EQ(ZAV_OK, pImpl->createThread(waitForTheGate, nullptr, &uId));
+    ASSERT_EQ(jsEvent::WaitResult::kSignalled, started.wait(kLongWait));
     const auto start = steady_clock::now();
     pImpl->teardown();
     EXPECT_GE(steady_clock::now() - start, milliseconds(450));
     EXPECT_EQ(0u, pImpl->threadCount());
     pImpl.reset();
     // The thread now returns into its abandoned object, which it must find alive and then free.
-    pGates->release.set();
+    release.set();
     // Nothing to wait on for the end of a detached thread but its entry under /proc.
-    const std::string task = "/proc/self/task/" + std::to_string(pGates->iKernelId.load());
+    const std::string task = "/proc/self/task/" + std::to_string(iKernelId.load());
     const auto deadline = steady_clock::now() + milliseconds(kLongWait);
-    while (access(task.c_str(), F_OK) == 0 && steady_clock::now() < deadline) {
+    while (access(task.c_str(), F_OK) == 0 && steady_clock::now() < deadline)
         std::this_thread::yield();
-    }
     EXPECT_NE(0, access(task.c_str(), F_OK));
 }

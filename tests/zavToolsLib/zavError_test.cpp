@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <nl_types.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +11,6 @@
 #include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "zavEventQuerySvcs.h"
 #include "zavToolsLib/zavCatalog.h"
@@ -69,7 +67,7 @@ struct ZAVErrorTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(ZAVErrorTest, CatalogTextIsFollowedByTheIdentifier) {
+TEST_F(ZAVErrorTest, EveryStatusHasATextOfItsOwnFollowedByTheIdentifier) {
     const char* raw = catgets(GetCatalogHandle(), 37, 3, nullptr);
     ASSERT_NE(nullptr, raw);
     EXPECT_EQ(std::string(raw) + " [ID=0xc7210003]", Text(0xC7210003, 256));
@@ -80,9 +78,6 @@ TEST_F(ZAVErrorTest, CatalogTextIsFollowedByTheIdentifier) {
               Text(0xC72100FF));
     // With the catalog flag a small status is looked up in the catalog (which has no set 1).
     EXPECT_EQ(0, std::strncmp("Status ", ZAVError(22, 1).GetText(), 7));
-}
-
-TEST_F(ZAVErrorTest, EveryStatusHasATextOfItsOwn) {
     std::set<std::string> texts;
     for (uint32_t status : kAllStatuses) {
         const std::string text = Text(status), tail = Tail(status);
@@ -92,6 +87,15 @@ TEST_F(ZAVErrorTest, EveryStatusHasATextOfItsOwn) {
         ASSERT_EQ(tail, text.substr(text.size() - tail.size()));
         EXPECT_TRUE(texts.insert(text.substr(0, text.size() - tail.size())).second) << "used twice";
     }
+    // Facility 0x72B: its code is insert 1 of 0xC721002D. Facilities above 0x7FF: bits 26-21
+    // return to 29-24, or all six set give bit 31.
+    for (const auto& [status, part] : {std::pair{0xC72B1234u, "4660"},
+                                       {0x88A00007u, "0x05000007"},
+                                       {0x8FE00001u, "0x80000001"}}) {
+        const std::string text = Text(status);
+        EXPECT_NE(std::string::npos, text.find(part)) << text;
+        EXPECT_EQ(Tail(status), text.substr(text.size() - Tail(status).size()));
+    }
 }
 
 TEST_F(ZAVErrorTest, WithoutCatalogTheTextNamesTheStatusTwice) {
@@ -100,7 +104,6 @@ TEST_F(ZAVErrorTest, WithoutCatalogTheTextNamesTheStatusTwice) {
         unsetenv("NLSPATH");
         EXPECT_NE(0, OpenCatalog(nullptr, "zav-NoSuchCatalog", ""));
     }
-    EXPECT_EQ(reinterpret_cast<nl_catd>(-1), GetCatalogHandle());
     EXPECT_EQ("Status 2 retrieving message text for [0xc7210003] [ID=0xc7210003]",
               Text(0xC7210003));
     // Operating-system errors need no catalog.
@@ -112,7 +115,6 @@ TEST_F(ZAVErrorTest, BufferHandling) {
     EXPECT_EQ(0xC7210003u, EQ_GetErrorMsg(0xC7210003, nullptr, 256));
     EXPECT_EQ(0xC7210003u, EQ_GetErrorMsg(0xC7210003, buffer, 1));
     EXPECT_STREQ("unused", buffer);
-
     // Without room for the NUL nothing is copied.
     const std::string full = Text(0xC7210003);
     const auto length = static_cast<uint32_t>(full.size());
@@ -138,42 +140,29 @@ TEST(ZAVErrorText, EscapesAndInserts) {
               ProcessInserts("%1!x! %2!.2f! %3!n! %3%4x", 255, {int32_t{-1}, 2.5, 7, 12}));
 }
 
+// A trailing newline and blanks go before the identifier is appended; the identifier moves to a
+// line of its own when the last line leaves no room for it.
 TEST(ZAVErrorText, Composition) {
-    const char* id = "0xc7210003";
-    // A trailing newline and blanks go before the identifier is appended.
-    EXPECT_EQ("Broken [ID=0xc7210003]",
-              ComposeStatusText(ProcessInserts("Broken\n  ", 255, {}), id, 255));
-    EXPECT_EQ("Broken [ID=0xc7210003]", ComposeStatusText("Broken  \n", id, 255));
-    EXPECT_EQ("one\ntwo [ID=0xc7210003]", ComposeStatusText("one\ntwo", id, 255));
-    EXPECT_EQ("t [ID=5]\n", ComposeStatusText("t", "5", 0));
-    EXPECT_EQ("aaa\nbbb\nccc", BreakLines("aaa bbb ccc", 5));
-
-    // The identifier moves to a line of its own when the last line leaves no room for it.
-    const std::string line239(239, 'a'), line240(240, 'a');
-    EXPECT_EQ("head\n" + line239 + " [ID=0xc7210003]",
-              ComposeStatusText("head\n" + line239, id, 255));
-    EXPECT_EQ("head\n" + line240 + "\n[ID=0xc7210003]",
-              ComposeStatusText("head\n" + line240, id, 255));
-}
-
-TEST_F(ZAVErrorTest, FacilitiesOutsideTheCatalogSets) {
-    // Facility 0x72B: its code is insert 1 of 0xC721002D. Facilities above 0x7FF: bits 26-21
-    // return to 29-24, or all six set give bit 31.
-    for (const auto& [status, part] : {std::pair{0xC72B1234u, "4660"},
-                                       {0x88A00007u, "0x05000007"},
-                                       {0x8FE00001u, "0x80000001"}}) {
-        const std::string text = Text(status);
-        EXPECT_NE(std::string::npos, text.find(part)) << text;
-        EXPECT_EQ(Tail(status), text.substr(text.size() - Tail(status).size()));
+    const std::string fits = "head\n" + std::string(248, 'a'), over = fits + 'a';
+    for (const auto& [text, width, out] :
+         {std::tuple<std::string, uint32_t, std::string>{ProcessInserts("Broken\n  ", 255, {}), 255,
+                                                         "Broken [ID=5]"},
+          {"Broken  \n", 255, "Broken [ID=5]"},
+          {"one\ntwo", 255, "one\ntwo [ID=5]"},
+          {"t", 0, "t [ID=5]\n"},
+          {fits, 255, fits + " [ID=5]"},
+          {over, 255, over + "\n[ID=5]"}}) {
+        EXPECT_EQ(out, ComposeStatusText(text, "5", width));
     }
+    EXPECT_EQ("aaa\nbbb\nccc", BreakLines("aaa bbb ccc", 5));
 }
 
 TEST_F(ZAVErrorTest, OpenKeepsTheCallersEnvironmentAndLooksInTheCurrentDirectory) {
     EnvVar nlsPath("NLSPATH"), lang("LANG");
     const fs::path dir = fs::path(testing::TempDir()) / "zavError_test";
     fs::create_directories(dir);
-    const fs::path built = fs::path(ZAV_TEST_NLS_DIR) / "C/LC_MESSAGES/zav-MgmtSvcs.cat";
-    fs::copy_file(built, dir / "zav-test.cat", fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(ZAV_TEST_NLS_DIR) / "C/LC_MESSAGES/zav-MgmtSvcs.cat",
+                  dir / "zav-test.cat", fs::copy_options::overwrite_existing);
 
     // The path of the open ends with the caller's NLSPATH, else with the default folders.
     const std::string callers = (dir / "%N.cat").string();
@@ -186,7 +175,6 @@ TEST_F(ZAVErrorTest, OpenKeepsTheCallersEnvironmentAndLooksInTheCurrentDirectory
     setenv("NLSPATH", callers.c_str(), 1);
     unsetenv("LANG");
     EXPECT_EQ(0, OpenCatalog(nullptr, "zav-test", ""));
-    EXPECT_EQ("zav-test", GetCatalogName());
     EXPECT_STREQ(callers.c_str(), std::getenv("NLSPATH"));
     EXPECT_STREQ("", std::getenv("LANG"));
 
@@ -201,10 +189,9 @@ TEST_F(ZAVErrorTest, OpenKeepsTheCallersEnvironmentAndLooksInTheCurrentDirectory
     unsetenv("NLSPATH");
     const fs::path previous = fs::current_path();
     fs::current_path(dir);
-    const bool opened[] = {OpenCatalog(nullptr, "zav-test", "") == 0,
-                           OpenCatalog(nullptr, "zav-test.cat", "") == 0,
-                           OpenCatalog(nullptr, "zav-elsewhere", "") == 0};
+    EXPECT_EQ(0, OpenCatalog(nullptr, "zav-test", ""));
+    EXPECT_EQ(0, OpenCatalog(nullptr, "zav-test.cat", ""));
+    EXPECT_NE(0, OpenCatalog(nullptr, "zav-elsewhere", ""));
     fs::current_path(previous);
     fs::remove_all(dir);
-    EXPECT_EQ((std::vector<bool>{true, true, false}), std::vector<bool>(opened, opened + 3));
 }
