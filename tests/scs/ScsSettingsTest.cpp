@@ -1,6 +1,4 @@
 // Local settings, comm settings, destinations, callbacks and the agent id store.
-#include <mutex>
-#include <vector>
 
 #include "ScsTestSupport.h"
 
@@ -8,17 +6,6 @@ namespace {
 
 std::mutex g_changedMutex;
 std::vector<int32_t> g_changed;
-
-uint32_t OnSettingsChanged(int32_t iDestinationId) {
-    std::lock_guard<std::mutex> lock(g_changedMutex);
-    g_changed.push_back(iDestinationId);
-    // Calling back into the component from the callback must work: no lock is held.
-    char* pValue = nullptr;
-    const uint32_t uStatus = SCS_RetrieveLocalSettingsValue(iDestinationId, "event_query_services",
-                                                            "connectTimeout", &pValue);
-    SCS_Free(pValue);
-    return uStatus;
-}
 
 std::vector<int32_t> TakeChanged() {
     std::lock_guard<std::mutex> lock(g_changedMutex);
@@ -32,40 +19,66 @@ std::string Text(Call call) {
     const uint32_t uStatus = call(&pValue);
     return uStatus == 0 ? Take(pValue) : "[" + std::to_string(uStatus) + "]" + Take(pValue);
 }
-std::string Lookup(int32_t iId, const char* pszSection, const char* pszKey) {
-    return Text([&](char** ppValue) {
-        return SCS_RetrieveLocalSettingsValue(iId, pszSection, pszKey, ppValue);
-    });
+// A local settings value of a destination (or, with SCS_SERVER_..., of a listener).
+std::string Lookup(
+    int32_t iId, const char* pszSection = "event_query_services",
+    const char* pszKey = "connectTimeout",
+    decltype(&SCS_RetrieveLocalSettingsValue) pfnRetrieve = &SCS_RetrieveLocalSettingsValue) {
+    return Text([&](char** ppValue) { return pfnRetrieve(iId, pszSection, pszKey, ppValue); });
 }
 std::string AgentId() { return Text(SCS_GetAgentId); }
+
+uint32_t OnSettingsChanged(int32_t iDestinationId) {
+    std::lock_guard<std::mutex> lock(g_changedMutex);
+    g_changed.push_back(iDestinationId);
+    // Calling back into the component from the callback must work: no lock is held.
+    EXPECT_EQ(Lookup(iDestinationId), "2500");
+    return 0;
+}
 
 std::string Failed(uint32_t uStatus) { return "[" + std::to_string(uStatus) + "]<null>"; }
 
 }  // namespace
 
-using ScsSettingsTest = CScsTest;
+class ScsSettingsTest : public CScsTest {
+protected:
+    // The saved text (after a newline) of the destination, checked to load back to the same
+    // settings: the copy, saved to the file it came from, writes the same text.
+    std::string RoundTrip(int32_t iId) {
+        EXPECT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
+        const std::string strSaved = m_dir.Read("saved.ini");
+        EXPECT_EQ(strSaved.find("\n="), std::string::npos) << strSaved;
+        int32_t iCopy = -1;
+        EXPECT_EQ(SCS_AddDestinationFiles(m_dir.Path("local1.ini").c_str(),
+                                          m_dir.Path("saved.ini").c_str(), &iCopy),
+                  0u);
+        m_dir.Write("saved.ini", "");
+        EXPECT_EQ(SCS_SaveCommSettings(iCopy, nullptr), 0u);
+        EXPECT_EQ(m_dir.Read("saved.ini"), strSaved);
+        return "\n" + strSaved;
+    }
+};
 
 TEST_F(ScsSettingsTest, LooksUpLocalSettingsAndReloadsThemWithNotification) {
     const int32_t iId = AddDestination(LOCAL, "[servers]\n");
-    EXPECT_EQ(Lookup(iId, "event_query_services", "connectTimeout"), "1500");
+    EXPECT_EQ(Lookup(iId), "1500");
     EXPECT_EQ(Lookup(iId, "event_query_services", "retryCeiling"), Failed(SCS_E_KEY_NOT_FOUND));
     EXPECT_EQ(Lookup(iId, "other", "connectTimeout"), Failed(SCS_E_KEY_NOT_FOUND));
-    EXPECT_EQ(Lookup(iId + 100, "event_query_services", "connectTimeout"),
-              Failed(SCS_E_BAD_DESTINATION));
+    EXPECT_EQ(Lookup(iId + 100), Failed(SCS_E_BAD_DESTINATION));
 
     ASSERT_EQ(SCS_RegisterSettingsChanged(&OnSettingsChanged, nullptr), 0u);
     TakeChanged();
     m_dir.Write("local1.ini", "[event_query_services]\nconnectTimeout = 2500\n");
     EXPECT_EQ(SCS_LoadLocalSettingsFile(iId, nullptr), 0u);
     EXPECT_EQ(TakeChanged(), std::vector<int32_t>{iId});
-    EXPECT_EQ(Lookup(iId, "event_query_services", "connectTimeout"), "2500");
+    EXPECT_EQ(Lookup(iId), "2500");
 
     // A file that cannot be read keeps the old settings and notifies nobody.
     EXPECT_EQ(SCS_LoadLocalSettingsFile(iId, m_dir.Path("missing.ini").c_str()),
               SCS_E_SETTINGS_FILE);
     EXPECT_TRUE(TakeChanged().empty());
-    EXPECT_TRUE(LoggedError("missing.ini"));
-    EXPECT_EQ(Lookup(iId, "event_query_services", "connectTimeout"), "2500");
+    EXPECT_TRUE(Logged("missing.ini"));
+    EXPECT_EQ(Lookup(iId), "2500");
 
     EXPECT_EQ(SCS_UnregisterSettingsChanged(&OnSettingsChanged), 0u);
     EXPECT_EQ(SCS_LoadLocalSettingsFile(iId, nullptr), 0u);
@@ -86,23 +99,13 @@ TEST_F(ScsSettingsTest, ServerListEditsSaveAndLoadBackUnchanged) {
     EXPECT_EQ(SCS_DeleteServer(iId, 0), 0u);
     EXPECT_EQ(SCS_DeleteServer(iId, 2), SCS_E_BAD_SERVER_INDEX);
 
-    // Saved and added again as a second destination: the same servers, nothing else lost.
-    ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
-    int32_t iCopy = -1;
-    ASSERT_EQ(SCS_AddDestinationFiles(m_dir.Path("local1.ini").c_str(),
-                                      m_dir.Path("saved.ini").c_str(), &iCopy),
-              0u);
-    std::vector<std::string> servers;
-    for (uint32_t i = 0; SCS_GetServerInfo(iCopy, i, &pUrl) == 0; ++i)
-        servers.push_back(Take(pUrl));
-    EXPECT_EQ(servers, (std::vector<std::string>{"http://eq2.example.org:8080/",
-                                                 "https://eq3.example.org:8443"}));
-    ASSERT_EQ(SCS_SaveCommSettings(iCopy, nullptr), 0u);  // to its own file
-    const std::string strText = m_dir.Read("saved.ini");
+    // Saved and loaded back: the same servers, nothing else lost.
+    const std::string strText = RoundTrip(iId);
+    EXPECT_NE(
+        strText.find("\nurl=http://eq2.example.org:8080/\nurl=https://eq3.example.org:8443\n"),
+        std::string::npos);
     EXPECT_NE(strText.find("connect_timeout=5000\n"), std::string::npos);
     EXPECT_NE(strText.find("\n[site]\nowner=ops\n"), std::string::npos);
-    ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("again.ini").c_str()), 0u);
-    EXPECT_EQ(m_dir.Read("again.ini"), strText);
 
     // A comm file with a bad URL is refused and the destination keeps its servers.
     m_dir.Write("comm1.ini", "[servers]\nurl = eq5.example.org\n");
@@ -115,52 +118,34 @@ TEST_F(ScsSettingsTest, ServerListEditsSaveAndLoadBackUnchanged) {
     int32_t ids[2] = {0, 0};
     uint32_t uDestinations = 2;
     EXPECT_TRUE(SCS_GetDestinations(ids, &uDestinations) == 0 && uDestinations == 1 &&
-                ids[0] == iCopy);
+                ids[0] != iId);
 }
 
 // What loads saves to a text that loads back to the same settings: the saved text of the copy
 // is the saved text of the original. Each row also names lines the saved text must hold.
 TEST_F(ScsSettingsTest, SavedCommSettingsLoadBackTheSame) {
     const std::string strLongUrl = "http://" + std::string(188, 'a');  // a 199-byte line
-    const struct {
-        const char* pszName;
-        std::string strComm;
-        std::vector<std::string> lines;
-    } rows[] = {
+    const std::string strKey = std::string(48, 'k');
+    const std::pair<std::string, std::vector<std::string>> rows[] = {
         // No [transport]: certificates and host names are checked unless the file says not.
-        {"transport defaults",
-         "[servers]\nurl = https://eq1.example.org\n",
+        {"[servers]\nurl = https://eq1.example.org\n",
          {"connect_timeout=30000", "transfer_timeout=120000", "verify_peer=1", "verify_host=1",
           "keep_alive=1", "keep_alive_idle=60"}},
-        {"empty key", "[transport]\n=x\n", {"verify_host=1"}},
-        {"empty key after a kept key", "[transport]\nk=v\n=p\n", {"k=v"}},
-        {"199-byte url line", "[servers]\nurl=" + strLongUrl + "\n", {"url=" + strLongUrl}},
-        {"continuation line", "[site]\nk = v\n  w\n", {"k=v", "k=w"}},
+        {"[transport]\n=x\n", {"verify_host=1"}},
+        {"[transport]\nk=v\n=p\n", {"k=v"}},
+        {"[servers]\nurl=" + strLongUrl + "\n", {"url=" + strLongUrl}},
+        {"[site]\nk = v\n  w\n", {"k=v", "k=w"}},
         // The reader gives a continuation the first 49 bytes of the key before: here a blank.
-        {"continuation under a 50-byte key",
-         "[site]\n" + std::string(48, 'k') + " x = v\n  w\n",
-         {std::string(48, 'k') + " x=v", std::string(48, 'k') + "=w"}},
-        {"blanks and comments",
-         "[transport]\n  verify_peer : off ; test only\n",
-         {"verify_peer=0"}},
+        {"[site]\n" + strKey + " x = v\n  w\n", {strKey + " x=v", strKey + "=w"}},
+        {"[transport]\n  verify_peer : off ; test only\n", {"verify_peer=0"}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.pszName);
-        const int32_t iId = AddDestination(LOCAL, row.strComm);
-        ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
-        const std::string strSaved = m_dir.Read("saved.ini");
-        for (const std::string& strLine : row.lines) {
-            EXPECT_NE(("\n" + strSaved).find("\n" + strLine + "\n"), std::string::npos)
-                << strLine << " not in\n"
-                << strSaved;
-        }
-        EXPECT_EQ(strSaved.find("\n="), std::string::npos) << strSaved;
-        const int32_t iCopy = AddDestination(LOCAL, strSaved);
-        ASSERT_GE(iCopy, 0) << strSaved;
-        ASSERT_EQ(SCS_SaveCommSettings(iCopy, m_dir.Path("again.ini").c_str()), 0u);
-        EXPECT_EQ(m_dir.Read("again.ini"), strSaved);
+    for (const auto& [strComm, lines] : rows) {
+        SCOPED_TRACE(strComm);
+        const std::string strSaved = RoundTrip(AddDestination(LOCAL, strComm));
+        for (const std::string& strLine : lines)
+            EXPECT_NE(strSaved.find("\n" + strLine + "\n"), std::string::npos) << strSaved;
     }
-    EXPECT_TRUE(LoggedAt(EQ_TRACE_WARNING, "1 entry without a key ignored"));
+    EXPECT_TRUE(Logged("1 entry without a key ignored", EQ_TRACE_WARNING));
 
     // A value from a continuation line under a long key cannot be written back on one line: the
     // file is refused rather than changed.
@@ -169,7 +154,39 @@ TEST_F(ScsSettingsTest, SavedCommSettingsLoadBackTheSame) {
         "long.ini", "[site]\n" + std::string(40, 'k') + "=v\n " + std::string(170, 'w') + "\n");
     EXPECT_EQ(SCS_AddDestinationFiles(m_dir.Path("local1.ini").c_str(), strComm.c_str(), &iId),
               SCS_E_SETTINGS_FILE);
-    EXPECT_TRUE(LoggedAt(EQ_TRACE_ERROR, "does not fit on one line"));
+    EXPECT_TRUE(Logged("does not fit on one line"));
+
+    // A bad value of these keys must not cost the destination its servers: the default stands in,
+    // with a warning. A row without a warning names the line saved, or none when the key is not
+    // written.
+    const char* const pszSize = "is not a number from 4096 to 1073741824; using 67108864";
+    const char* const pszIdle = "is not a number from 1 to 3600; using 60";
+    // Key, value, warning (none: no warning), line saved (none: the key is not written).
+    const std::tuple<const char*, const char*, const char*, const char*> transport[] = {
+        {"max_response_size", "4095", pszSize, nullptr},
+        {"max_response_size", "4096", nullptr, "max_response_size=4096"},
+        {"max_response_size", "1073741824", nullptr, "max_response_size=1073741824"},
+        {"max_response_size", "1073741825", pszSize, nullptr},
+        {"max_response_size", "lots", pszSize, nullptr},
+        {"keep_alive_idle", "0", pszIdle, "keep_alive_idle=60"},
+        {"keep_alive_idle", "3601", pszIdle, "keep_alive_idle=60"},
+        {"keep_alive_idle", "3600", nullptr, "keep_alive_idle=3600"},
+        {"keep_alive", "2", "is not a switch (0 or 1); using 1", "keep_alive=1"},
+        {"keep_alive", "0", nullptr, "keep_alive=0"},
+    };
+    for (const auto& [pszKey, pszValue, pszWarning, pszSaved] : transport) {
+        const std::string strEntry = std::string(pszKey) + " '" + pszValue + "' ";
+        SCOPED_TRACE(strEntry);
+        const std::string strSaved = RoundTrip(
+            AddDestination(LOCAL, std::string("[transport]\n") + pszKey + " = " + pszValue + "\n"));
+        EXPECT_EQ(
+            Logged("[transport] " + strEntry + (pszWarning ? pszWarning : ""), EQ_TRACE_WARNING),
+            pszWarning != nullptr);
+        const std::string strLine =
+            pszSaved ? pszSaved + std::string("\n") : pszKey + std::string("=");
+        EXPECT_EQ(strSaved.find("\n" + strLine) != std::string::npos, pszSaved != nullptr)
+            << strSaved;
+    }
 }
 
 TEST_F(ScsSettingsTest, AgentIdComesFromSeedThenFileAndSurvivesRestart) {
@@ -215,53 +232,11 @@ TEST_F(ScsSettingsTest, InitIsCountedAndListenersHaveTheirOwnInit) {
               SCS_E_NOT_INITIALIZED);
     ASSERT_EQ(SCS_SERVER_Init("5.9", nullptr, nullptr, &m_log), 0u);
     ASSERT_EQ(SCS_SERVER_AddListenerFiles(strLocal.c_str(), strComm.c_str(), &iListener), 0u);
-    EXPECT_EQ(Text([&](char** ppValue) {
-                  return SCS_SERVER_RetrieveLocalSettingsValue(iListener, "event_query_services",
-                                                               "connectTimeout", ppValue);
-              }),
+    EXPECT_EQ(Lookup(iListener, "event_query_services", "connectTimeout",
+                     &SCS_SERVER_RetrieveLocalSettingsValue),
               "1500");
     EXPECT_EQ(SCS_SERVER_RemoveListener(iListener), 0u);
     EXPECT_EQ(SCS_SERVER_RemoveListener(iListener), SCS_E_BAD_LISTENER);
     EXPECT_EQ(SCS_SERVER_ShutDown(), 0u);
     EXPECT_EQ(SCS_SERVER_ShutDown(), 0u);
-}
-
-// A bad value of these keys must not cost the destination its servers: the default stands in, with
-// a warning. A row without a warning names the line saved, or none when the key is not written.
-TEST_F(ScsSettingsTest, TransportValuesOutsideTheirRangeFallBackToTheDefault) {
-    const char* const pszSize = "is not a number from 4096 to 1073741824; using 67108864";
-    const char* const pszIdle = "is not a number from 1 to 3600; using 60";
-    const struct {
-        const char* pszKey;
-        const char* pszValue;
-        const char* pszWarning;
-        const char* pszSaved;
-    } rows[] = {
-        {"max_response_size", "4095", pszSize, nullptr},
-        {"max_response_size", "4096", nullptr, "max_response_size=4096"},
-        {"max_response_size", "1073741824", nullptr, "max_response_size=1073741824"},
-        {"max_response_size", "1073741825", pszSize, nullptr},
-        {"max_response_size", "lots", pszSize, nullptr},
-        {"keep_alive_idle", "0", pszIdle, "keep_alive_idle=60"},
-        {"keep_alive_idle", "3601", pszIdle, "keep_alive_idle=60"},
-        {"keep_alive_idle", "3600", nullptr, "keep_alive_idle=3600"},
-        {"keep_alive", "2", "is not a switch (0 or 1); using 1", "keep_alive=1"},
-        {"keep_alive", "0", nullptr, "keep_alive=0"},
-    };
-    for (const auto& row : rows) {
-        const std::string strEntry = std::string(row.pszKey) + " '" + row.pszValue + "' ";
-        SCOPED_TRACE(strEntry);
-        const int32_t iId = AddDestination(
-            LOCAL, std::string("[transport]\n") + row.pszKey + " = " + row.pszValue + "\n");
-        ASSERT_GE(iId, 0);
-        const std::string strWarning = row.pszWarning != nullptr ? row.pszWarning : "";
-        EXPECT_EQ(LoggedAt(EQ_TRACE_WARNING, "[transport] " + strEntry + strWarning),
-                  row.pszWarning != nullptr);
-        ASSERT_EQ(SCS_SaveCommSettings(iId, m_dir.Path("saved.ini").c_str()), 0u);
-        const std::string strSaved = "\n" + m_dir.Read("saved.ini");
-        const std::string strLine = row.pszSaved != nullptr ? row.pszSaved + std::string("\n")
-                                                            : row.pszKey + std::string("=");
-        EXPECT_EQ(strSaved.find("\n" + strLine) != std::string::npos, row.pszSaved != nullptr)
-            << strSaved;
-    }
 }

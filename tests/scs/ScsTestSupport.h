@@ -3,31 +3,17 @@
 #ifndef ZAV_SCS_TEST_SUPPORT_H
 #define ZAV_SCS_TEST_SUPPORT_H
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <openssl/evp.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <memory>
-#include <mutex>
-#include <sstream>
-#include <string>
-#include <thread>
+#include <future>
+#include <tuple>
 #include <vector>
 
 #include "ScsEntryPoints.h"
+#include "TestServer.h"  // also the other standard, socket and OpenSSL headers the tests use
+#include "services/TraceCapture.h"
 #include "zavEventQuerySvcs.h"
 
 class CTempDir {
@@ -81,69 +67,6 @@ inline std::string RefusedUrl() {
     close(BoundSocket(iPort));
     return "http://127.0.0.1:" + std::to_string(iPort);
 }
-
-// An HTTP server on 127.0.0.1 at a port of its own choosing. Routes are added before Start. A
-// handler can record its request and hang until the server is released (at the latest on
-// destruction).
-class CTestServer {
-public:
-    struct SRequest {
-        std::string strPath, strContentType, strLanguage, strBody;
-    };
-
-    explicit CTestServer(std::unique_ptr<httplib::Server> pServer = nullptr)
-        : m_bTls(pServer != nullptr),
-          m_pServer(pServer ? std::move(pServer) : std::make_unique<httplib::Server>()) {
-        m_pServer->set_keep_alive_timeout(1);
-    }
-    ~CTestServer() {
-        Release();
-        m_pServer->stop();
-        if (m_thread.joinable()) m_thread.join();
-    }
-    httplib::Server& Http() { return *m_pServer; }
-    void Start() {
-        m_iPort = m_pServer->bind_to_any_port("127.0.0.1");
-        ASSERT_GT(m_iPort, 0);
-        m_thread = std::thread([this] { m_pServer->listen_after_bind(); });
-    }
-    std::string Url() const {
-        return (m_bTls ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(m_iPort);
-    }
-
-    void Record(const httplib::Request& request, bool bHang = false) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_requests.push_back({request.path, request.get_header_value("Content-Type"),
-                              request.get_header_value("Accept-Language"), request.body});
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_bReleased || !bHang; });
-    }
-    void Release() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bReleased = true;
-        m_changed.notify_all();
-    }
-    // Waits until at least n requests arrived; false after 10 s.
-    bool WaitForRequests(size_t n) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10),
-                                  [&] { return m_requests.size() >= n; });
-    }
-    std::vector<SRequest> Requests() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_requests;
-    }
-
-private:
-    bool m_bTls;
-    std::unique_ptr<httplib::Server> m_pServer;
-    std::thread m_thread;
-    int m_iPort = 0;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<SRequest> m_requests;
-    bool m_bReleased = false;
-};
 
 // An HTTPS server for CTestServer with a fresh self-signed certificate (so clients must not verify
 // it), counting full and resumed handshakes.
@@ -287,16 +210,10 @@ inline SPost Post(int32_t iId, int32_t iServer, const std::string& strData,
     return {uStatus, Take(pResponse), uLength};
 }
 
-inline std::mutex g_traceMutex;
-inline std::vector<std::pair<uint32_t, std::string>> g_trace;  // level, message
-
 class CScsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        {
-            std::lock_guard<std::mutex> lock(g_traceMutex);
-            g_trace.clear();
-        }
+        TraceCapture::Clear();
         ASSERT_EQ(SCS_Init("5.9", "scs_tests", nullptr, &m_log), 0u);
     }
     void TearDown() override { EXPECT_EQ(SCS_ShutDown(), 0u); }
@@ -317,25 +234,14 @@ protected:
         return strText;
     }
     // Whether a line of the level containing strPart was written.
-    static bool LoggedAt(uint32_t uLevel, const std::string& strPart) {
-        std::lock_guard<std::mutex> lock(g_traceMutex);
-        return std::any_of(g_trace.begin(), g_trace.end(), [&](const auto& line) {
-            return line.first == uLevel && line.second.find(strPart) != std::string::npos;
-        });
-    }
-    static bool LoggedError(const std::string& strPart) {
-        return LoggedAt(EQ_TRACE_ERROR, strPart);
+    static bool Logged(const std::string& strPart, uint32_t uLevel = EQ_TRACE_ERROR) {
+        return TraceCapture::Count(strPart, uLevel) > 0;
     }
 
     CTempDir m_dir;
-    asTraceLog m_log{0, 0xFFFFFFFFu, &CScsTest::Trace};
+    const asTraceLog& m_log = TraceCapture::g_log;
 
 private:
-    static int32_t Trace(uint32_t, uint32_t level, const char* message, const char*) {
-        std::lock_guard<std::mutex> lock(g_traceMutex);
-        g_trace.emplace_back(level, message);
-        return 0;
-    }
     int m_iFiles = 0;
 };
 

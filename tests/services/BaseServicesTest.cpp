@@ -2,25 +2,11 @@
 // test runs on 127.0.0.1.
 #include <gtest/gtest.h>
 
-// Must match the options Debian's compiled cpp-httplib was built with.
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_ZLIB_SUPPORT
-#define CPPHTTPLIB_BROTLI_SUPPORT
-#include <httplib.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "ThreadCount.h"
 #include "event_query/eqRetryState.h"
+#include "scs/TestServer.h"  // also the standard headers used here
 #include "services/BaseServices.h"
 #include "services/SignedComponent.h"
 #include "services/TraceCapture.h"
@@ -49,38 +35,15 @@ bool WaitFor(const std::function<bool()>& ready) {
 }
 
 // Answers every post with a fixed status, or holds it until released.
-class TestServer {
-public:
+struct TestServer : CTestServer {
     explicit TestServer(int status, bool hang = false) {
-        m_server.set_keep_alive_timeout(1);
-        m_server.Post(kPath, [this, status, hang](const httplib::Request& request,
-                                                  httplib::Response& response) {
-            Update([&] { m_bodies.push_back(request.body); });
-            if (hang) WaitFor([this] { return m_bReleased; });
+        Http().Post(kPath, [this, status, hang](const httplib::Request& request,
+                                                httplib::Response& response) {
+            Record(request, hang);
             response.status = status;
-            response.set_content("<response/>", "text/xml");
         });
-        m_iPort = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // An answer proves the accept loop runs, so that stop() cannot come too early.
-        httplib::Client("127.0.0.1", m_iPort).Get("/");
+        Start();
     }
-    ~TestServer() {
-        Release();
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_iPort); }
-    void Release() {
-        Update([this] { m_bReleased = true; });
-    }
-    std::vector<std::string> m_bodies;
-
-private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_iPort = 0;
-    bool m_bReleased = false;
 };
 
 struct Attempt {
@@ -93,10 +56,7 @@ struct Attempt {
 // Posts one body until a server takes it, recording every attempt.
 class PostingService : public CBaseServices {
 public:
-    uint32_t Queue() {
-        Update([this] { m_bQueued = true; });
-        return DispatchPendingData();
-    }
+    uint32_t Queue() { return DispatchPendingData(); }
     uint32_t SendPendingData(int32_t serverIndex) override {
         Attempt attempt{Clock::now(), serverIndex, 0, std::this_thread::get_id()};
         char* response = nullptr;
@@ -105,14 +65,10 @@ public:
             m_iDestinationId, serverIndex, kPath, 0, "application/x-zav-cml-data; charset=UTF-8",
             kBody, static_cast<uint32_t>(strlen(kBody)), GetTimeouts(), &response, &length);
         SCS_CALL(SCS_Free)(response);
-        Update([&] {
-            m_attempts.push_back(attempt);
-            m_bQueued = attempt.status != 0;
-        });
+        Update([&] { m_attempts.push_back(attempt); });
         return attempt.status;
     }
     eqRetryState m_retry;
-    bool m_bQueued = false;
     std::vector<Attempt> m_attempts;
 };
 
@@ -135,10 +91,9 @@ protected:
     PostingService* Start(const std::string& settings, const std::vector<TestServer*>& servers,
                           const asThreadingTable* threading) {
         std::ofstream(m_dir.Path("local.ini")) << "[event_query_services]\n" << settings;
-        std::ofstream comm(m_dir.Path("comm.ini"));
-        comm << "[servers]\n";
-        for (const TestServer* server : servers) comm << "url = " << server->Url() << "\n";
-        comm.close();
+        std::string comm = "[servers]\n";
+        for (const TestServer* server : servers) comm += "url = " + server->Url() + "\n";
+        std::ofstream(m_dir.Path("comm.ini")) << comm;
         auto service = std::make_unique<PostingService>();
         m_pReleased = service->GetReleaseSignal();
         const uint32_t status =
@@ -146,8 +101,9 @@ protected:
                           "5.0", m_dir.Path("local.ini").c_str(), m_dir.Path("comm.ini").c_str(),
                           "services_tests", nullptr, true, false);
         EXPECT_EQ(0u, status);
-        if (status == 0) service->AddRef();
-        return status == 0 ? service.release() : nullptr;
+        if (status != 0) return nullptr;
+        service->AddRef();
+        return service.release();
     }
 
     zavTest::CScratchDir m_dir;
@@ -169,7 +125,9 @@ TEST_F(BaseServicesTest, FailedPostsBackOffByDoublingThenMoveToTheNextServer) {
     ASSERT_NE(nullptr, service);
 
     ASSERT_EQ(0u, service->Queue());
-    ASSERT_TRUE(WaitFor([&] { return !service->m_bQueued; }));
+    ASSERT_TRUE(WaitFor([&] {  // until a post is taken
+        return !service->m_attempts.empty() && service->m_attempts.back().status == 0;
+    }));
     std::vector<Attempt> attempts;
     Update([&] { attempts = service->m_attempts; });
     ASSERT_EQ(5u, attempts.size());
@@ -192,7 +150,7 @@ TEST_F(BaseServicesTest, ShutDownEndsAHangingPost) {
         Start("shutdownTimeout = 5000\n", {&hanging}, zavToolsLib::zavGetDefaultThreadingTable());
     ASSERT_NE(nullptr, service);
     ASSERT_EQ(0u, service->Queue());
-    ASSERT_TRUE(WaitFor([&] { return hanging.m_bodies.size() == 1; }));
+    ASSERT_TRUE(hanging.WaitForRequests(1));
 
     // The post in progress ends with the shutdown, long before the server would answer, so the
     // dispatch thread has failed it before ShutDown returns, and the object unloads the component

@@ -21,27 +21,17 @@ typedef uint32_t (*ShutDownFunction)(void);
 
 int main(int argc, char** argv) {
     static const asTraceLog traceLog = {0, EQ_TRACE_ERROR | EQ_TRACE_WARNING, Trace};
-    void* library;
-    void* component;
+    void* library = argc == 5 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : NULL;
     InitFunction init;
-    ShutDownFunction shutDown;
+    void* component;
     uint32_t status;
 
-    if (argc != 5) {
-        fprintf(stderr, "usage: installed_host LIBRARY COMPONENT LOCAL_FILE COMM_FILE\n");
+    if (library == NULL) {
+        fprintf(stderr, "usage: installed_host LIBRARY COMPONENT LOCAL_FILE COMM_FILE (%s)\n",
+                argc == 5 ? dlerror() : "arguments");
         return 2;
     }
-    library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    if (library == NULL) {
-        fprintf(stderr, "dlopen: %s\n", dlerror());
-        return 1;
-    }
     init = (InitFunction)dlsym(library, "EQ_Init");
-    shutDown = (ShutDownFunction)dlsym(library, "EQ_ShutDown");
-    if (init == NULL || shutDown == NULL) {
-        fprintf(stderr, "EQ_Init or EQ_ShutDown not exported\n");
-        return 1;
-    }
     status = init("5.0", argv[3], argv[4], "installed_host", NULL, "host", "urn:host", &traceLog);
     if (status != 0) {
         fprintf(stderr, "EQ_Init returned 0x%08X\n", (unsigned)status);
@@ -49,11 +39,7 @@ int main(int argc, char** argv) {
     }
     /* The installed file itself, not another copy, is the one loaded. */
     component = dlopen(argv[2], RTLD_NOW | RTLD_NOLOAD);
-    if (component == NULL) {
-        fprintf(stderr, "%s is not the component that was loaded\n", argv[2]);
-    } else {
-        dlclose(component);
-    }
-    shutDown();
+    if (component == NULL) fprintf(stderr, "%s is not the component that was loaded\n", argv[2]);
+    ((ShutDownFunction)dlsym(library, "EQ_ShutDown"))();
     return component != NULL ? 0 : 1;
 }
