@@ -1,6 +1,4 @@
-#include <gtest/gtest.h>
 
-#include <string>
 
 #include "cml/CmlDOM.h"
 #include "cml/CmlTestSupport.h"
@@ -13,26 +11,15 @@ using test::ExpectCmlError;
 
 xercesc::DOMDocument* NewDocument() { return test::NewDocument(u"urn:test", u"root"); }
 
-TEST(CmlExceptionTest, DescriptionAndWhat) {
-    CCmlException e(L"Parsing \u00e9l\u00e9ment", L"Missing", 0xC7210005u);
-    EXPECT_EQ(e.GetDescription(), L"Parsing \u00e9l\u00e9ment:  Missing; error = 0xc7210005");
-    e.SetMessage(L"other");
-    EXPECT_STREQ(e.what(), "Parsing \xc3\xa9l\xc3\xa9ment:  other; error = 0xc7210005");
-}
-
-TEST(CmlDOMTest, NullWrappersRaise) {
+TEST(CmlDOMTest, NullNodesWrongTypesAndArgumentChecks) {
     const std::wstring node = L"The node is NULL";
-    CCmlDOM_Element el;
-    EXPECT_TRUE(el.IsNull());
-    ExpectCmlError([&] { el.getAttribute(L"a"); }, L"CCmlDOM_Element::getAttribute()", node,
-                   0xC7380027u);
-    ExpectCmlError([&] { CCmlDOM_Text().splitText(1); }, L"CCmlDOM_Text::splitText()", node,
+    ExpectCmlError([] { CCmlDOM_Element().getAttribute(L"a"); }, L"CCmlDOM_Element::getAttribute()",
+                   node, 0xC7380027u);
+    ExpectCmlError([] { CCmlDOM_Text().splitText(1); }, L"CCmlDOM_Text::splitText()", node,
                    CML_E_NULL_NODE);
-    ExpectCmlError([&] { CCmlDOM_Document().createElement(L"x"); },
+    ExpectCmlError([] { CCmlDOM_Document().createElement(L"x"); },
                    L"CCmlDOM_Document::createElement()", L"The document is NULL", CML_E_NULL_NODE);
-}
 
-TEST(CmlDOMTest, TypedSettersAndArgumentChecks) {
     CCmlDOM_Document doc(NewDocument(), true);
     CCmlDOM_Element root = doc.getDocumentElement();
     CCmlDOM_Text text = doc.createTextNode(L"t");
@@ -65,11 +52,7 @@ TEST(CmlDOMTest, StringResults) {
     EXPECT_STREQ(root.getAttribute(L"absent"), L"");
     EXPECT_STREQ(root.getAttribute(L"wide"), L"\u00e9\U0001F600");
 
-    // One result text per wrapper: the second result replaces the first.
-    const wchar_t* a = root.getAttribute(L"first");
-    const wchar_t* b = root.getAttribute(L"second");
-    EXPECT_EQ(a, b);
-    EXPECT_STREQ(a, L"other-value");
+    // One result text per wrapper, not one for all of them.
     CCmlDOM_Element again(root.GetDOMElement());
     const wchar_t* c = root.getAttribute(L"first");
     const wchar_t* d = again.getAttribute(L"second");

@@ -86,15 +86,10 @@ inline std::unique_ptr<CCmlMessage> ReadMessage(const std::string& xml,
     return std::unique_ptr<CCmlMessage>(message);
 }
 
-inline std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 inline void ExpectLines(const std::vector<std::string>& expected, const std::string& written) {
-    const std::vector<std::string> lines = Lines(written);
+    std::vector<std::string> lines;
+    std::istringstream in(written);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     ASSERT_EQ(expected.size(), lines.size()) << written;
     for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(expected[i], lines[i]) << "line " << i;
 }

@@ -1,11 +1,11 @@
 // Query argument rules, result filters, the observance trace text and the UTC conversion. What
-// the exported functions make of them end to end is proven by the integration tests.
+// the exported functions make of them end to end is proven by the integration tests, which also
+// pin the text of a time_t (QueryTest: 0, INT32_MIN, INT32_MAX; ValidationTest: past gmtime).
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -44,11 +44,9 @@ TEST(EventQueryValidation, AddressRanges) {
         const char* text;
         const wchar_t *low, *high, *type;
     } valid[] = {
-        {"10.0.0.1-10.0.0.255", L"10.0.0.1", L"10.0.0.255", L"ipv4"},
-        {"10.0.0.7", L"10.0.0.7", L"10.0.0.7", L"ipv4"},
-        {"fe80::1-fe80::ff", L"fe80::1", L"fe80::ff", L"ipv6"},
-        {"10.0.0.1-::1", L"10.0.0.1", L"::1", L"ipv6"},  // the high bound decides the type
+        // The high bound decides the type (QueryTest posts the other forms).
         {"::1-10.0.0.1", L"::1", L"10.0.0.1", L"ipv4"},
+        {"10.0.0.1-::1", L"10.0.0.1", L"::1", L"ipv6"},
     };
     for (const auto& c : valid) {
         CAddressRange range;
@@ -140,21 +138,4 @@ TEST(EventQueryValidation, ConvertUtcToTime) {
                 << text << " " << zone;
         }
     }
-}
-
-// The Get forms' text of a time_t, for every value a 32-bit time_t holds and, where time_t is
-// wider, refused where gmtime cannot break it down.
-TEST(EventQueryValidation, FormatUtcTime) {
-    const std::pair<int64_t, const char*> rows[] = {
-        {0, "1970-01-01T00:00:00.000000Z"},
-        {-1, "1969-12-31T23:59:59.000000Z"},
-        {INT32_MIN, "1901-12-13T20:45:52.000000Z"},
-        {INT32_MAX, "2038-01-19T03:14:07.000000Z"},
-    };
-    std::string text;
-    for (const auto& [value, expected] : rows) {
-        EXPECT_TRUE(FormatUtcTime(static_cast<time_t>(value), text)) << value;
-        EXPECT_EQ(text, expected);
-    }
-    EXPECT_EQ(FormatUtcTime(std::numeric_limits<time_t>::max(), text), sizeof(time_t) == 4);
 }

@@ -1,8 +1,5 @@
 // Every request and response survives writing, parsing and reading with all its fields, and
 // copies (Clone, Assign) carry every field.
-#include <memory>
-#include <string>
-#include <type_traits>
 #include <typeinfo>
 
 #include "EventQueryTestSupport.h"

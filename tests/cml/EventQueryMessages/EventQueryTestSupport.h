@@ -2,15 +2,9 @@
 // response, and documents written by hand for the readers.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <sstream>
-#include <string>
 #include <type_traits>
 
 #include "cml/CmlClassFactory.h"
-#include "cml/CmlMessage.h"
 #include "cml/CmlTestSupport.h"
 #include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
 #include "cml/EventQueryMessages/GetObservancesByGroupRequest.h"
@@ -84,11 +78,8 @@ protected:
 
     // Adds a copy of a request or response to the message.
     static void Add(CCmlMessage& message, const CCmlDocumentBase& doc) {
-        if (dynamic_cast<const CCmlRequest*>(&doc) != nullptr) {
-            message.AddRequestCopy(doc);
-        } else {
-            message.AddResponseCopy(doc);
-        }
+        dynamic_cast<const CCmlRequest*>(&doc) != nullptr ? (void)message.AddRequestCopy(doc)
+                                                          : (void)message.AddResponseCopy(doc);
     }
     static CCmlMessage With(const CCmlDocumentBase& doc) {
         CCmlMessage message(Source(), MESSAGE_ID);

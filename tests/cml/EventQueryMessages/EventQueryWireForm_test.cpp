@@ -1,9 +1,5 @@
 // The characters the vocabulary puts on the wire, checked line by line inside whole documents.
-#include <sstream>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "EventQueryTestSupport.h"
 #include "cml/CmlWriter.h"
@@ -39,18 +35,27 @@ protected:
     }
 };
 
+// Count, cursors and filter in their order, duplicate filter items kept.
 TEST_F(EventQueryWireForm, VulnerabilitiesByAddressExample) {
     CGetVulnerabilitiesByAddressRequest request(REQUEST_ID);
+    request.SetNeedReply(false);
     request.SetCount(100);
+    request.SetStartCursor(L"c1");
+    request.SetEndCursor(L"c'2");
+    request.AddResultFilterItem(L"cve");
+    request.AddResultFilterItem(L"cve");
     request.SetStartTime(L"2007-03-01T00:00:00Z");
     request.SetEndTime(L"2007-03-02T00:00:00Z");
     request.SetStartAddress(L"10.0.0.1");
     request.SetEndAddress(L"10.0.0.255");
     request.SetAddressType(L"ipv4");
     ExpectDocument(request, "request",
-                   {Open("get-vulnerabilities-by-address-request", "count='100'"),
+                   {Open("get-vulnerabilities-by-address-request",
+                         "need-reply='false' count='100' start-cursor='c1' end-cursor='c&apos;2'"),
                     "    <time-range start-time='2007-03-01T00:00:00.000000Z' "
                     "end-time='2007-03-02T00:00:00.000000Z'/>",
+                    "    <result-filter>", "        <result-item name='cve'/>",
+                    "        <result-item name='cve'/>", "    </result-filter>",
                     "    <vuln-type fixed='false'/>",
                     "    <address-range start-address='10.0.0.1' end-address='10.0.0.255' "
                     "address-type='ipv4'/>",
@@ -60,14 +65,12 @@ TEST_F(EventQueryWireForm, VulnerabilitiesByAddressExample) {
 // The defaults, then source and target analysis apart, where a switch written from the wrong
 // flag shows.
 TEST_F(EventQueryWireForm, ObservancesByGroupExample) {
-    for (const auto& [source, target, sensor, analysis] :
-         {std::tuple<bool, bool, bool, std::string>{true, true, false,
-                                                    "source-analysis='true' target-analysis='true' "
-                                                    "sensor-analysis='false'"},
-          {false, true, true,
-           "source-analysis='false' target-analysis='true' sensor-analysis='true'"},
-          {true, false, false,
-           "source-analysis='true' target-analysis='false' sensor-analysis='false'"}}) {
+    const auto flag = [](bool on) { return on ? std::string("'true'") : std::string("'false'"); };
+    for (const auto& [source, target, sensor] :
+         {std::make_tuple(true, true, false), {false, true, true}, {true, false, false}}) {
+        const std::string analysis = "source-analysis=" + flag(source) +
+                                     " target-analysis=" + flag(target) +
+                                     " sensor-analysis=" + flag(sensor);
         CGetObservancesByGroupRequest request(REQUEST_ID);
         request.SetGroupId(L"7");
         request.SetCount(50);
@@ -134,24 +137,10 @@ TEST_F(EventQueryWireForm, PagingFilterAndOptionalParts) {
                          L"end-time='0000-00-00T00:00:00.000000'/>\n    <vuln-type"));
     EXPECT_NE(std::wstring::npos, empty.find(L" request-id='r' code='0x0'/>\n"));
 
-    // Count, cursors and filter in their order; an empty address range is still written; an
-    // item without pairs or id is one empty element.
-    CGetVulnerabilitiesByAddressRequest address(L"r");
-    address.SetNeedReply(false);
-    address.SetCount(25);
-    address.SetStartCursor(L"c1");
-    address.SetEndCursor(L"c'2");
-    address.AddResultFilterItem(L"cve");
-    address.AddResultFilterItem(L"cve");
-    const std::wstring written = Element(address);
+    // An empty address range is still written; an item without pairs or id is one empty element.
     EXPECT_NE(std::wstring::npos,
-              written.find(L" request-id='r' need-reply='false' count='25' start-cursor='c1' "
-                           L"end-cursor='c&apos;2'>\n"));
-    EXPECT_NE(std::wstring::npos,
-              written.find(L"/>\n    <result-filter>\n        <result-item name='cve'/>\n"
-                           L"        <result-item name='cve'/>\n    </result-filter>\n"
-                           L"    <vuln-type fixed='false'/>\n    <address-range start-address='' "
-                           L"end-address='' address-type=''/>\n</get"));
+              Element(CGetVulnerabilitiesByAddressRequest(L"r"))
+                  .find(L"<address-range start-address='' end-address='' address-type=''/>\n</"));
     CGetVulnerabilitiesResponse response(L"r");
     response.AddResultItem(CEventQueryResultItem(L"vulnerability-item"));
     EXPECT_NE(std::wstring::npos, Element(response).find(L"\n    <vulnerability-item/>\n</"));
