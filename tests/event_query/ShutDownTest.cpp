@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -26,27 +24,17 @@ namespace {
 using std::chrono::seconds;
 
 // A gate the test opens; every wait on it is bounded so that a fault fails instead of hanging.
-class CLatch {
-public:
-    void Open() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bOpen = true;
-        m_changed.notify_all();
-    }
-    bool Wait() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, seconds(30), [this] { return m_bOpen; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_bOpen = false;
+struct CLatch {
+    std::promise<void> opened;
+    std::shared_future<void> future = opened.get_future().share();
+    void Open() { opened.set_value(); }
+    bool Wait() const { return future.wait_for(seconds(30)) == std::future_status::ready; }
 };
 
 class ShutDownTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        TraceCapture::Clear();
         ASSERT_TRUE(zavTest::CopySignedComponent(m_dir, m_key));
         EQ_SetMSLLibPath(m_dir.Get().c_str());
         m_uThreadsAtStart = zavTest::ThreadCount();
@@ -59,22 +47,13 @@ protected:
     }
     // EQ_Init with a server that is never asked.
     uint32_t Init(const std::string& settings, const asTraceLog* traceLog = nullptr) {
-        const std::string local = m_dir.Path("local.ini");
-        const std::string comm = m_dir.Path("comm.ini");
+        const std::string local = m_dir.Path("local.ini"), comm = m_dir.Path("comm.ini");
         std::ofstream(local) << "[event_query_services]\n"
                              << settings
                              << "[agent]\nagent_id = 0f8fad5b-d9cb-469f-a165-70867728950e\n";
         std::ofstream(comm) << "[servers]\nurl = http://127.0.0.1:1/\n";
         return EQ_Init("5.0", local.c_str(), comm.c_str(), "event_query_tests", nullptr, "agent",
                        "urn:test", traceLog);
-    }
-    // EQ_ShutDown in a thread of its own: whether it returned within a generous bound.
-    static bool ShutDownReturns() {
-        auto done = std::async(std::launch::async, [] { return EQ_ShutDown(); });
-        if (done.wait_for(seconds(20)) != std::future_status::ready) {
-            return false;
-        }
-        return done.get() == 0;
     }
     zavTest::CScratchDir m_dir;
     zavSecurity::EvpPkeyPtr m_key;
@@ -85,8 +64,7 @@ protected:
 // dispatch thread only, and the call's last release unloads the component.
 TEST_F(ShutDownTest, DoesNotWaitForCallsInOtherThreads) {
     ASSERT_EQ(0u, Init("shutdownTimeout = 60000\n"));
-    CLatch held;
-    CLatch release;
+    CLatch held, release;
     std::thread call([&] {
         CEventQueryServices* services = zavEventQuery::AcquireInstance();
         ASSERT_NE(nullptr, services);
@@ -95,17 +73,19 @@ TEST_F(ShutDownTest, DoesNotWaitForCallsInOtherThreads) {
         release.Wait();
     });
     ASSERT_TRUE(held.Wait());
-    const bool returned = ShutDownReturns();
+    // In a thread of its own, so that a wait for the call fails instead of hanging.
+    auto done = std::async(std::launch::async, [] { return EQ_ShutDown(); });
+    const bool returned = done.wait_for(seconds(20)) == std::future_status::ready;
     release.Open();
     call.join();
     EXPECT_TRUE(returned) << "EQ_ShutDown waited for an unrelated call";
+    EXPECT_EQ(0u, done.get());
     EXPECT_EQ(0, zavServices::GetZavSessionConfigSvcsLoadCount());
 }
 
 // Two sessions share one trace log: an EQ_Init that fails while another one is still on its way
 // to publication must not silence the log of the one that goes on.
 TEST_F(ShutDownTest, AFailedInitLeavesASharedTraceLogOpen) {
-    TraceCapture::Clear();
     const asThreadingTable* threading = zavToolsLib::zavGetDefaultThreadingTable();
     ASSERT_EQ(0u, threading->Lock(AS_PROCESS_LOCK));  // holds the first one back at publication
     auto first = std::async(std::launch::async, [&] { return Init("", &TraceCapture::g_log); });
@@ -124,7 +104,6 @@ TEST_F(ShutDownTest, AFailedInitLeavesASharedTraceLogOpen) {
 // the component let go, a destination that cannot be removed is warned about, and a read cut
 // short still ends with its processed line.
 TEST_F(ShutDownTest, WhileStopping) {
-    TraceCapture::Clear();
     ASSERT_EQ(0u, Init("shutdownTimeout = 100\n", &TraceCapture::g_log));  // stopped twice
     CEventQueryServices* services = zavEventQuery::AcquireInstance();
     ASSERT_NE(nullptr, services);

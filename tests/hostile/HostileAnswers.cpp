@@ -43,10 +43,8 @@ std::string Convert(const std::string& utf8, const char* encoding) {
     iconv_t cd = iconv_open(encoding, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no iconv for encoding");
     std::string out(utf8.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    char* dst = out.data();
-    std::size_t outLeft = out.size();
+    char *in = const_cast<char*>(utf8.data()), *dst = out.data();
+    std::size_t inLeft = utf8.size(), outLeft = out.size();
     const std::size_t done = iconv(cd, &in, &inLeft, &dst, &outLeft);
     iconv_close(cd);
     if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("iconv failed");
@@ -54,32 +52,33 @@ std::string Convert(const std::string& utf8, const char* encoding) {
     return out;
 }
 
-// A valid message that declares a document type with an internal entity, a default attribute
-// and a reference to the entity.
-std::string DoctypeAnswer(const std::string& encodingName) {
-    const std::string declaration = "<?xml version='1.0' encoding='" + encodingName + "'?>\n" +
-                                    "<!DOCTYPE zav [<!ENTITY e 'injected'>"
-                                    "<!ATTLIST result-data extra CDATA 'injected'>]>\n";
-    return MessageStart(declaration) + ResponseStart() +
-           "      <vulnerability-item result-id='1'><result-data name='a' value='&e;'/>"
-           "</vulnerability-item>\n" +
-           kResponseEnd + kMessageEnd;
+// A message declaring its encoding and a document type dtd, whose one pair's value is value;
+// written in encoding ("": as UTF-8; UTF-16LE and UTF-16BE carry no byte order mark, UTF-16 does).
+std::string WithDoctype(const std::string& declared, const std::string& dtd, const char* value,
+                        const char* encoding) {
+    const std::string text = MessageStart("<?xml version='1.0' encoding='" + declared +
+                                          "'?>\n<!DOCTYPE zav [" + dtd + "]>\n") +
+                             ResponseStart() +
+                             "<vulnerability-item result-id='1'><result-data name='a' value='" +
+                             value + "'/></vulnerability-item>\n" + kResponseEnd + kMessageEnd;
+    return *encoding != '\0' ? Convert(text, encoding) : text;
+}
+
+// An internal entity, a default attribute and a reference to the entity.
+std::string Doctype(const std::string& declared, const char* encoding = "") {
+    return WithDoctype(declared,
+                       "<!ENTITY e 'injected'><!ATTLIST result-data extra CDATA 'injected'>", "&e;",
+                       encoding);
 }
 
 std::string EntityBomb(std::size_t) {
-    std::string dtd = "<!DOCTYPE zav [<!ENTITY l0 'lollollollollollollollollollol'>";
+    std::string dtd = "<!ENTITY l0 'lollollollollollollollollollol'>";
     for (int i = 1; i <= 9; ++i) {
         dtd += "<!ENTITY l" + std::to_string(i) + " '";
         for (int j = 0; j < 10; ++j) dtd += "&l" + std::to_string(i - 1) + ";";
         dtd += "'>";
     }
-    dtd += "]>\n";
-    const std::string text =
-        MessageStart("<?xml version='1.0' encoding='UTF-16'?>\n" + dtd) + ResponseStart() +
-        "      <vulnerability-item result-id='1'><result-data name='a' value='&l9;'/>"
-        "</vulnerability-item>\n" +
-        kResponseEnd + kMessageEnd;
-    return Convert(text, "UTF-16");  // with a byte order mark
+    return WithDoctype("UTF-16", dtd, "&l9;", "UTF-16");
 }
 
 // Indented (as a server that pretty-prints writes it) or dense: no whitespace between elements,
@@ -159,32 +158,15 @@ std::string ManyItems(std::size_t size) {
            kResponseEnd + kMessageEnd;
 }
 
-template <int Index>
-std::string Doctype(std::size_t) {
-    switch (Index) {
-        case 0:
-            return DoctypeAnswer("UTF-8");
-        case 1:
-            return Convert(DoctypeAnswer("UTF-16"), "UTF-16LE");  // no byte order mark
-        case 2:
-            return Convert(DoctypeAnswer("UTF-16"), "UTF-16BE");
-        case 3:
-            return Convert(DoctypeAnswer("UTF-16"), "UTF-16");  // with a byte order mark
-        case 4:
-            return Convert(DoctypeAnswer("ISO-10646-UCS-4"), "UCS-4");
-        default:
-            return Convert(DoctypeAnswer("ebcdic-cp-us"), "IBM037");
-    }
+// Items of eight pairs until size; dense: no whitespace between elements.
+std::string Items(std::size_t size, bool dense) {
+    std::string items;
+    items.reserve(size + 1024);
+    for (std::size_t i = 1; items.size() < size; ++i) items += Item(i, dense);
+    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
 }
 
 }  // namespace
-
-std::string ValidAnswer(std::size_t size) {
-    std::string items;
-    items.reserve(size + 1024);
-    for (std::size_t i = 1; items.size() < size; ++i) items += Item(i);
-    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
-}
 
 std::string ValidAnswerWithItems(std::size_t count, bool dense) {
     std::string items;
@@ -194,34 +176,17 @@ std::string ValidAnswerWithItems(std::size_t count, bool dense) {
     return MessageStart() + start + items + kResponseEnd + kMessageEnd;
 }
 
-std::string DenseAnswer(std::size_t size) {
-    std::string items;
-    items.reserve(size + 1024);
-    for (std::size_t i = 1; items.size() < size; ++i) items += Item(i, true);
-    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
-}
-
-std::string AnswerWithItems(std::size_t count) {
-    std::string items;
-    for (std::size_t i = 1; i <= count; ++i) {
-        items += "      <vulnerability-item result-id='" + std::to_string(i) +
-                 "'><result-data name='n' value='" + std::to_string(i) +
-                 "'/></vulnerability-item>\n";
-    }
-    return MessageStart() + ResponseStart() + items + kResponseEnd + kMessageEnd;
-}
-
 const std::vector<CAnswerClass>& AnswerClasses() {
     static const std::vector<CAnswerClass> classes = {
-        {"valid", &ValidAnswer, false},
-        {"dense-valid", &DenseAnswer, false},
+        {"valid", [](std::size_t size) { return Items(size, false); }, false},
+        {"dense-valid", [](std::size_t size) { return Items(size, true); }, false},
         {"nested-messages", &NestedMessages, true},
-        {"doctype-utf8", &Doctype<0>, true},
-        {"doctype-utf16le", &Doctype<1>, true},
-        {"doctype-utf16be", &Doctype<2>, true},
-        {"doctype-utf16-bom", &Doctype<3>, true},
-        {"doctype-ucs4", &Doctype<4>, true},
-        {"doctype-ebcdic", &Doctype<5>, true},
+        {"doctype-utf8", [](std::size_t) { return Doctype("UTF-8"); }, true},
+        {"doctype-utf16le", [](std::size_t) { return Doctype("UTF-16", "UTF-16LE"); }, true},
+        {"doctype-utf16be", [](std::size_t) { return Doctype("UTF-16", "UTF-16BE"); }, true},
+        {"doctype-utf16-bom", [](std::size_t) { return Doctype("UTF-16", "UTF-16"); }, true},
+        {"doctype-ucs4", [](std::size_t) { return Doctype("ISO-10646-UCS-4", "UCS-4"); }, true},
+        {"doctype-ebcdic", [](std::size_t) { return Doctype("ebcdic-cp-us", "IBM037"); }, true},
         {"entity-bomb-utf16", &EntityBomb, true},
         {"deep-nesting", &DeepNesting, true},
         {"many-attributes", &ManyAttributes, true},
@@ -236,9 +201,8 @@ const std::vector<CAnswerClass>& AnswerClasses() {
 }
 
 const CAnswerClass* FindAnswerClass(const std::string& name) {
-    for (const CAnswerClass& entry : AnswerClasses()) {
+    for (const CAnswerClass& entry : AnswerClasses())
         if (name == entry.name) return &entry;
-    }
     return nullptr;
 }
 

@@ -17,13 +17,9 @@ struct CAnswerClass {
     bool refused;
 };
 
-// A valid vulnerabilities answer of items with eight realistic name/value pairs each.
-std::string ValidAnswer(std::size_t size);
-// Valid answer with exactly count items of eight pairs each, its count attribute saying so;
-// dense: no whitespace between the elements of the items.
+// Valid answer with exactly count items of eight realistic name/value pairs each, its count
+// attribute saying so; dense: no whitespace between the elements of the items.
 std::string ValidAnswerWithItems(std::size_t count, bool dense = false);
-// Valid answer with exactly count items (of one pair each).
-std::string AnswerWithItems(std::size_t count);
 
 // Every attack class, the valid answer first.
 const std::vector<CAnswerClass>& AnswerClasses();

@@ -1,29 +1,25 @@
 // The library against a hostile Event Query Server on 127.0.0.1: one test per attack class, each
 // in a process of its own (so that its peak memory is its own). Every answer must end in the
-// documented outcome within a time bound and a memory bound, with no library thread left after
-// EQ_ShutDown and a clean exit.
+// documented outcome within a memory bound, with no library thread left after EQ_ShutDown and a
+// clean exit. Shutdown during a post is LifecycleTest's.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <cstring>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
 #include "HostileAnswers.h"
 #include "IntegrationTest.h"
 #include "ThreadCount.h"
 
-extern char** environ;
-
 namespace eqit {
 namespace {
 
-using std::chrono::milliseconds;
-using std::chrono::steady_clock;
+constexpr std::size_t npos = std::string::npos;
+constexpr char kPair[] = "<result-data";
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;  // the sanitizers' own memory would swamp the bound
@@ -31,21 +27,16 @@ constexpr bool kSanitized = true;  // the sanitizers' own memory would swamp the
 constexpr bool kSanitized = false;
 #endif
 
-// Serves one body for every post straight from memory, optionally in slow pieces.
+// Serves one body for every post straight from memory (a copy would swell the peak measured).
 class CAnswerServer {
 public:
-    explicit CAnswerServer(const std::string& body, std::size_t piece = 0,
-                           milliseconds pause = milliseconds(0))
-        : m_body(body), m_uPiece(piece), m_pause(pause) {
+    explicit CAnswerServer(const std::string& body) : m_body(body) {
         m_server.Post("/zav/event_query_services", [this](const httplib::Request&,
                                                           httplib::Response& response) {
             response.set_content_provider(
                 m_body.size(), "application/x-zav-cml-data; charset=UTF-8",
                 [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                    if (m_pause.count() != 0) std::this_thread::sleep_for(m_pause);
-                    const std::size_t n = m_uPiece != 0 && m_uPiece < length ? m_uPiece : length;
-                    m_uSent += n;
-                    return sink.write(m_body.data() + offset, n);
+                    return sink.write(m_body.data() + offset, length);
                 });
         });
         m_iPort = m_server.bind_to_any_port("127.0.0.1");
@@ -56,7 +47,6 @@ public:
         m_thread.join();
     }
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_iPort); }
-    std::size_t Sent() const { return m_uSent; }
     // The threads of this process once the server's own are all up.
     std::size_t ThreadsWithServer() {
         httplib::Client("127.0.0.1", m_iPort).Get("/");
@@ -65,31 +55,10 @@ public:
 
 private:
     const std::string& m_body;
-    std::size_t m_uPiece;
-    milliseconds m_pause;
-    std::atomic<std::size_t> m_uSent{0};
     httplib::Server m_server;
     std::thread m_thread;
     int m_iPort = 0;
 };
-
-// Errors and warnings only: the debug level would copy every answer into the log.
-std::mutex g_traceMutex;
-std::vector<std::string> g_trace;
-int32_t Collect(uint32_t, uint32_t, const char* message, const char* function) {
-    std::lock_guard<std::mutex> lock(g_traceMutex);
-    g_trace.push_back(std::string(function) + ": " + message);
-    return 0;
-}
-const asTraceLog kTraceLog{0, EQ_TRACE_ERROR | EQ_TRACE_WARNING, &Collect};
-
-bool TraceHas(const std::string& text) {
-    std::lock_guard<std::mutex> lock(g_traceMutex);
-    for (const std::string& line : g_trace) {
-        if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-}
 
 // Peak and current resident memory of this process, in bytes; writing 5 to clear_refs starts a
 // new peak.
@@ -118,13 +87,7 @@ struct CCase {
     bool itemByItem = false;      // a valid answer of many items, read as it is parsed
 };
 
-class HostileServerTest : public CIntegrationTest, public ::testing::WithParamInterface<CCase> {
-protected:
-    uint32_t InitQuietly() {
-        return Eq().EQ_Init("5.0", m_localFile.c_str(), m_commFile.c_str(), "eq_hostile_tests",
-                            nullptr, kAgentName, kAgentNamespace, &kTraceLog);
-    }
-};
+class HostileServerTest : public CIntegrationTest, public ::testing::WithParamInterface<CCase> {};
 
 TEST_P(HostileServerTest, EndsInItsDocumentedOutcome) {
     const CCase& test = GetParam();
@@ -138,7 +101,8 @@ TEST_P(HostileServerTest, EndsInItsDocumentedOutcome) {
     CAnswerServer server(body);
     WriteSettings({server.Url()}, std::string("shutdownTimeout = 1000\n") + test.settings);
     const std::size_t threads = server.ThreadsWithServer();
-    ASSERT_EQ(0u, InitQuietly());
+    // Errors and warnings only: the debug level would copy every answer into the log.
+    ASSERT_EQ(0u, Init(kAgentName, CJournal::TraceLog(false)));
     // Only the set brackets go to the journal: an event per pair would make a big answer's
     // delivery cost more than its reading (much more under a sanitizer).
     ASSERT_EQ(0u, Eq().EQ_RegisterErrorCallback(&CJournal::OnError));
@@ -147,44 +111,33 @@ TEST_P(HostileServerTest, EndsInItsDocumentedOutcome) {
 
     const std::size_t before = StatusBytes("VmRSS:");
     ResetPeak();
-    const steady_clock::time_point start = steady_clock::now();
     ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 5));
     if (read) {
         EXPECT_TRUE(CJournal::Get().WaitForEvents("EndSet(5)"));
         EXPECT_EQ(0u, CJournal::Get().CountEvents("Error("));
         // Every pair of the answer reached the application.
         std::size_t pairs = 0;
-        for (auto at = body.find("<result-data"); at != std::string::npos;
-             at = body.find("<result-data", at + 1)) {
-            ++pairs;
-        }
+        for (auto at = body.find(kPair); at != npos; at = body.find(kPair, at + 1)) ++pairs;
         EXPECT_EQ(pairs, g_uPairs.load());
     } else {
         EXPECT_TRUE(CJournal::Get().WaitForEvents("Error(0xC75802C1,1)"));
-        EXPECT_TRUE(TraceHas(test.expected)) << "no trace line names " << test.expected << "\n"
-                                             << ::testing::PrintToString(g_trace);
+        const std::vector<std::string> lines = CJournal::Get().ErrorLines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(test.expected) != npos;
+        })) << ::testing::PrintToString(lines);
         EXPECT_EQ(0u, CJournal::Get().CountEvents("BeginSet("));
     }
-    const double seconds = std::chrono::duration<double>(steady_clock::now() - start).count();
     const double grown = static_cast<double>(StatusBytes("VmHWM:") - before);
-    std::printf("%s: %zu bytes, %.2f s, peak +%.1f MB (%.1f x size)\n", test.answerClass,
-                body.size(), seconds, grown / 1e6, grown / static_cast<double>(body.size()));
-    EXPECT_LT(seconds, 60.0);
+    const double size = static_cast<double>(body.size());
     if (!kSanitized) {
-        // The budget of the read (14 x size + 32 MiB) and the received body.
-        EXPECT_LT(grown, 16.0 * static_cast<double>(body.size()) + 32e6);
-        // Such an answer never has all of its items in its tree at once, which would take twice
-        // this.
-        if (test.itemByItem) {
-            EXPECT_LT(grown, 8.0 * static_cast<double>(body.size()) + 8e6);
-        }
+        // The budget of the read (14 x size + 32 MiB) and the received body. An answer read item
+        // by item never has all of its items in its tree at once, which would take twice the
+        // tighter bound.
+        EXPECT_LT(grown, test.itemByItem ? 8.0 * size + 8e6 : 16.0 * size + 32e6);
     }
 
-    const steady_clock::time_point stopping = steady_clock::now();
     EXPECT_EQ(0u, Eq().EQ_ShutDown());
-    EXPECT_TRUE(zavTest::WaitForThreadCount(
-        threads, milliseconds(1100) -
-                     std::chrono::duration_cast<milliseconds>(steady_clock::now() - stopping)))
+    EXPECT_TRUE(zavTest::WaitForThreadCount(threads))
         << "a library thread is still running after EQ_ShutDown";
 }
 
@@ -224,56 +177,6 @@ INSTANTIATE_TEST_SUITE_P(
         if (info.param.label != nullptr) name += std::string("_") + info.param.label;
         return name + (info.param.settings[0] != '\0' ? "_over_limit" : "");
     });
-
-// ---- Shutdown in the middle of a slow, large answer ---------------------------------------------
-
-constexpr int kShutdownRuns = 100;
-constexpr int kShutdownTimeoutMs = 300;
-
-// One run, in a process of its own: the answer drips in, EQ_ShutDown comes in the middle, and the
-// process exits at once. Exit code 0: returned in time with no library thread left; 3: late.
-TEST_F(CIntegrationTest, DISABLED_ShutDownDuringASlowAnswerThenExit) {
-    const std::string body = zavHostile::ValidAnswer(4000000);
-    CAnswerServer server(body, 4096, milliseconds(2));
-    WriteSettings({server.Url()}, "shutdownTimeout = " + std::to_string(kShutdownTimeoutMs));
-    const std::size_t threads = server.ThreadsWithServer();
-    ASSERT_EQ(0u, Init());
-    RegisterAllCallbacks();
-    ASSERT_EQ(0u, Eq().EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, 5));
-    const steady_clock::time_point deadline = steady_clock::now() + std::chrono::seconds(20);
-    while (server.Sent() < 64 * 1024 && steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(milliseconds(1));
-    }
-    const steady_clock::time_point start = steady_clock::now();
-    EXPECT_EQ(0u, Eq().EQ_ShutDown());
-    const bool stopped = zavTest::WaitForThreadCount(
-        threads, milliseconds(kShutdownTimeoutMs + 100) -
-                     std::chrono::duration_cast<milliseconds>(steady_clock::now() - start));
-    std::fflush(nullptr);
-    std::exit(stopped ? 0 : 3);  // at once: the exit-time clean-up runs now
-}
-
-TEST(HostileShutdown, HundredExitsDuringASlowAnswer) {
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    int late = 0;
-    for (int run = 0; run < kShutdownRuns; ++run) {
-        const char* argv[] = {
-            self.c_str(),
-            "--gtest_filter=CIntegrationTest.DISABLED_ShutDownDuringASlowAnswerThenExit",
-            "--gtest_also_run_disabled_tests", nullptr};
-        pid_t child = 0;
-        ASSERT_EQ(0, posix_spawn(&child, self.c_str(), nullptr, nullptr,
-                                 const_cast<char* const*>(argv), environ));
-        int status = 0;
-        ASSERT_EQ(child, waitpid(child, &status, 0));
-        ASSERT_TRUE(WIFEXITED(status)) << "run " << run << " ended by signal " << WTERMSIG(status);
-        ASSERT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 3)
-            << "run " << run << " exit code " << WEXITSTATUS(status);
-        late += WEXITSTATUS(status) == 3;
-    }
-    std::printf("%d of %d shutdowns left a thread running past the timeout\n", late, kShutdownRuns);
-    EXPECT_LE(late, 1);
-}
 
 }  // namespace
 }  // namespace eqit

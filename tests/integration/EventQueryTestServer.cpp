@@ -12,12 +12,9 @@
 namespace eqit {
 
 CEventQueryTestServer::CEventQueryTestServer(Responder responder, int port)
-    : m_responder(std::move(responder)) {
-    if (!m_responder) {
-        m_responder = [](const PostedRequest&) {
-            return Reply{200, BuildResponseDocument({QueryResponse{}})};
-        };
-    }
+    : m_responder(responder ? std::move(responder) : [](const PostedRequest&) {
+          return Reply{200, BuildResponseDocument({QueryResponse{}})};
+      }) {
     m_server.set_keep_alive_timeout(1);
     m_server.Post(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
         PostedRequest posted =
@@ -34,11 +31,8 @@ CEventQueryTestServer::CEventQueryTestServer(Responder responder, int port)
         response.status = reply.status;
         response.set_content(reply.body, "application/x-zav-cml-data; charset=UTF-8");
     });
-    if (port == 0) {
-        m_iPort = m_server.bind_to_any_port("127.0.0.1");
-    } else if (m_server.bind_to_port("127.0.0.1", port)) {
-        m_iPort = port;
-    }
+    m_iPort = port == 0 ? m_server.bind_to_any_port("127.0.0.1")
+                        : (m_server.bind_to_port("127.0.0.1", port) ? port : -1);
     if (m_iPort <= 0) throw std::runtime_error("test server cannot bind");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
     // An answer proves the accept loop runs, so that stop() cannot come too early.
@@ -69,8 +63,7 @@ bool CEventQueryTestServer::WaitForPosts(size_t count) const {
     return CJournal::Get().WaitUntil([&] { return m_posts.size() >= count; });
 }
 
-CRefusingPort::CRefusingPort() {
-    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+CRefusingPort::CRefusingPort() : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -84,10 +77,8 @@ CRefusingPort::CRefusingPort() {
 }
 
 void CRefusingPort::Close() {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
-    }
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
 }
 
 }  // namespace eqit

@@ -27,8 +27,6 @@ public:
     // The default responder answers with an empty vulnerabilities response; port 0 picks one.
     explicit CEventQueryTestServer(Responder responder = {}, int port = 0);
     ~CEventQueryTestServer();
-    CEventQueryTestServer(const CEventQueryTestServer&) = delete;
-    CEventQueryTestServer& operator=(const CEventQueryTestServer&) = delete;
 
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_iPort); }
     void SetResponder(Responder responder);

@@ -52,22 +52,23 @@ void CIntegrationTest::WriteSettings(const std::vector<std::string>& urls,
                                << settings << "\n[agent]\nagent_id = " << kAgentId << "\n";
 }
 
-uint32_t CIntegrationTest::Init(const char* agentName) {
+uint32_t CIntegrationTest::Init(const char* agentName, const asTraceLog* traceLog) {
     return Eq().EQ_Init("5.0", m_localFile.c_str(), m_commFile.c_str(), "eq_integration_tests",
-                        nullptr, agentName, kAgentNamespace, CJournal::TraceLog());
+                        nullptr, agentName, kAgentNamespace, traceLog);
 }
 
 void CIntegrationTest::Start(const std::vector<std::string>& urls, const std::string& settings) {
     WriteSettings(urls, settings);
     ASSERT_EQ(0u, Init());
-    RegisterAllCallbacks();
+    ASSERT_EQ(0u, RegisterAllCallbacks());
 }
 
-void CIntegrationTest::RegisterAllCallbacks() {
-    ASSERT_EQ(0u, Eq().EQ_RegisterErrorCallback(&CJournal::OnError));
-    ASSERT_EQ(0u, Eq().EQ_RegisterResultSetCallbacks(&CJournal::OnBeginSet, &CJournal::OnBegin,
-                                                     &CJournal::OnData, &CJournal::OnEnd,
-                                                     &CJournal::OnEndSet));
+uint32_t CIntegrationTest::RegisterAllCallbacks() {
+    const uint32_t status = Eq().EQ_RegisterErrorCallback(&CJournal::OnError);
+    return status != 0 ? status
+                       : Eq().EQ_RegisterResultSetCallbacks(&CJournal::OnBeginSet,
+                                                            &CJournal::OnBegin, &CJournal::OnData,
+                                                            &CJournal::OnEnd, &CJournal::OnEndSet);
 }
 
 bool ComponentLoaded() {

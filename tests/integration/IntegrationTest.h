@@ -30,10 +30,12 @@ protected:
     // with the servers in order.
     void WriteSettings(const std::vector<std::string>& urls, const std::string& settings = "");
     // EQ_Init with the files of WriteSettings.
-    uint32_t Init(const char* agentName = kAgentName);
+    uint32_t Init(const char* agentName = kAgentName,
+                  const asTraceLog* traceLog = CJournal::TraceLog());
     // WriteSettings, EQ_Init and every callback registered; fails the test on a nonzero status.
     void Start(const std::vector<std::string>& urls, const std::string& settings = "");
-    static void RegisterAllCallbacks();
+    // Every callback registered: the first nonzero status, or 0.
+    static uint32_t RegisterAllCallbacks();
 
     static bool WaitForEvents(const std::string& prefix, size_t count = 1) {
         return CJournal::Get().WaitForEvents(prefix, count);

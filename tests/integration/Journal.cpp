@@ -18,6 +18,7 @@ int32_t Collect(uint32_t, uint32_t level, const char* message, const char* funct
 }
 
 const asTraceLog g_traceLog{0, EQ_TRACE_ERROR | EQ_TRACE_WARNING | EQ_TRACE_DEBUG, &Collect};
+const asTraceLog g_quietLog{0, EQ_TRACE_ERROR | EQ_TRACE_WARNING, &Collect};
 
 }  // namespace
 
@@ -41,25 +42,25 @@ void CJournal::Clear() {
     });
 }
 
-size_t CJournal::Matching(const std::vector<std::string>& lines, const std::string& prefix) {
+size_t CJournal::Matching(const Lines& lines, const std::string& prefix) {
     return static_cast<size_t>(std::count_if(
         lines.begin(), lines.end(), [&](auto& line) { return line.rfind(prefix, 0) == 0; }));
 }
 
-const asTraceLog* CJournal::TraceLog() { return &g_traceLog; }
+const asTraceLog* CJournal::TraceLog(bool debug) { return debug ? &g_traceLog : &g_quietLog; }
 
-int32_t CJournal::Record(const char* name, const std::vector<std::string>& arguments) {
+int32_t CJournal::Record(const char* name, const Lines& arguments) {
     std::string event = name;
     for (size_t i = 0; i < arguments.size(); ++i) event += (i == 0 ? "(" : ",") + arguments[i];
-    Update([&] { m_events.push_back(event + ")"); });
+    Get().Update([&] { Get().m_events.push_back(event + ")"); });
     return 0;
 }
 
-int32_t CJournal::OnBeginSet(uint32_t clientData) {
+int32_t CJournal::OnBeginSet(uint32_t cd) {
     std::function<void(uint32_t)> hook;
     Get().Update([&] { hook = Get().m_onBeginSet; });
-    if (hook) hook(clientData);
-    return Get().Record("BeginSet", {std::to_string(clientData)});
+    if (hook) hook(cd);
+    return Record("BeginSet", {N(cd)});
 }
 
 }  // namespace eqit

@@ -18,6 +18,7 @@ std::string Hex(uint32_t value);
 
 class CJournal {
 public:
+    using Lines = std::vector<std::string>;
     static CJournal& Get();
 
     // Runs change under the lock and wakes every waiter.
@@ -39,64 +40,49 @@ public:
     }
 
     // Trace lines are kept as "function: message"; those of level 1 also among the errors.
-    std::vector<std::string> Events() { return Copy(m_events); }
-    std::vector<std::string> ErrorLines() { return Copy(m_errors); }
-    std::vector<std::string> TraceLines() { return Copy(m_trace); }
-    size_t CountEvents(const std::string& prefix) { return Count(m_events, prefix); }
-    size_t CountTrace(const std::string& prefix) { return Count(m_trace, prefix); }
-    // Waits until at least count lines start with prefix.
+    Lines Events() { return Copy(m_events); }
+    Lines ErrorLines() { return Copy(m_errors); }
+    Lines TraceLines() { return Copy(m_trace); }
+    size_t CountEvents(const std::string& prefix) { return Matching(Copy(m_events), prefix); }
+    size_t CountTrace(const std::string& prefix) { return Matching(Copy(m_trace), prefix); }
+    // Wait until at least count lines start with prefix.
     bool WaitForEvents(const std::string& prefix, size_t count = 1) {
-        return WaitFor(m_events, prefix, count);
+        return WaitUntil([&] { return Matching(m_events, prefix) >= count; });
     }
     bool WaitForTrace(const std::string& prefix, size_t count = 1) {
-        return WaitFor(m_trace, prefix, count);
+        return WaitUntil([&] { return Matching(m_trace, prefix) >= count; });
     }
 
-    // The trace log given to EQ_Init; it lives as long as the process.
-    static const asTraceLog* TraceLog();
+    // The trace log given to EQ_Init, with or without the debug level; it lives as long as the
+    // process.
+    static const asTraceLog* TraceLog(bool debug = true);
     // Record "BeginSet(cd)", "Begin(cd,id)", "Data(cd,id,name,value)", "End(cd,id)",
     // "EndSet(cd)" and "Error(0xstatus,flag)".
     static int32_t OnError(uint32_t status, int32_t flag) {
-        return Get().Record("Error", {Hex(status), std::to_string(flag)});
+        return Record("Error", {Hex(status), std::to_string(flag)});
     }
-    static int32_t OnBeginSet(uint32_t clientData);
-    static int32_t OnBegin(uint32_t clientData, const char* resultId) {
-        return Get().Record("Begin", {std::to_string(clientData), Text(resultId)});
+    static int32_t OnBeginSet(uint32_t cd);
+    static int32_t OnBegin(uint32_t cd, const char* id) { return Record("Begin", {N(cd), T(id)}); }
+    static int32_t OnData(uint32_t cd, const char* id, const char* name, const char* value) {
+        return Record("Data", {N(cd), T(id), T(name), T(value)});
     }
-    static int32_t OnData(uint32_t clientData, const char* resultId, const char* name,
-                          const char* value) {
-        return Get().Record("Data",
-                            {std::to_string(clientData), Text(resultId), Text(name), Text(value)});
-    }
-    static int32_t OnEnd(uint32_t clientData, const char* resultId) {
-        return Get().Record("End", {std::to_string(clientData), Text(resultId)});
-    }
-    static int32_t OnEndSet(uint32_t clientData) {
-        return Get().Record("EndSet", {std::to_string(clientData)});
-    }
+    static int32_t OnEnd(uint32_t cd, const char* id) { return Record("End", {N(cd), T(id)}); }
+    static int32_t OnEndSet(uint32_t cd) { return Record("EndSet", {N(cd)}); }
 
     // Called from OnBeginSet, before it records, when set (queries from inside a delivery).
     std::function<void(uint32_t)> m_onBeginSet;
     // Guarded by the lock.
-    std::vector<std::string> m_events;
-    std::vector<std::string> m_trace;
-    std::vector<std::string> m_errors;
+    Lines m_events, m_trace, m_errors;
 
 private:
     CJournal() = default;
-    static std::string Text(const char* text) { return text != nullptr ? text : "(null)"; }
-    int32_t Record(const char* name, const std::vector<std::string>& arguments);
-    static size_t Matching(const std::vector<std::string>& lines, const std::string& prefix);
-    std::vector<std::string> Copy(const std::vector<std::string>& lines) {
+    static std::string N(uint32_t number) { return std::to_string(number); }
+    static std::string T(const char* text) { return text != nullptr ? text : "(null)"; }
+    static int32_t Record(const char* name, const Lines& arguments);
+    static size_t Matching(const Lines& lines, const std::string& prefix);
+    Lines Copy(const Lines& lines) {
         std::lock_guard<std::mutex> lock(m_mutex);
         return lines;
-    }
-    size_t Count(const std::vector<std::string>& lines, const std::string& prefix) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return Matching(lines, prefix);
-    }
-    bool WaitFor(const std::vector<std::string>& lines, const std::string& prefix, size_t count) {
-        return WaitUntil([&] { return Matching(lines, prefix) >= count; });
     }
 
     std::mutex m_mutex;

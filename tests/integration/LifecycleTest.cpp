@@ -1,10 +1,17 @@
-// Initialisation, shutdown and time conversion, through the linked library.
+// Initialisation, shutdown and time conversion, through the linked library, also from many
+// threads at once.
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "IntegrationTest.h"
 
@@ -13,7 +20,7 @@ namespace {
 
 class LifecycleTest : public CIntegrationTest {};
 
-// Every function that needs the service object refuses without one.
+// Every function that needs the service object refuses without one; the conversion works.
 void ExpectNotInitialised() {
     const EqApi& eq = Eq();
     const std::vector<uint32_t> statuses = {
@@ -42,6 +49,13 @@ void ExpectNotInitialised() {
     EXPECT_EQ(std::vector<uint32_t>(statuses.size(), EQ_E_NOT_INITIALIZED), statuses);
     EXPECT_EQ(nullptr, eq.EQ_Allocate(16));
     EXPECT_EQ(0u, eq.EQ_ShutDown());
+    // The conversion needs no instance and reads the form the Get queries post; its rules are the
+    // unit tests'.
+    time_t t = 0;
+    EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime("2007-03-01T12:34:56.000000Z", &t));
+    EXPECT_EQ(1172752496, t);
+    EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime(nullptr, &t)));
+    EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00Z", nullptr)));
 }
 
 TEST_F(LifecycleTest, InstanceFunctionsNeedInitAndInitTwiceChangesNothing) {
@@ -55,15 +69,14 @@ TEST_F(LifecycleTest, InstanceFunctionsNeedInitAndInitTwiceChangesNothing) {
         return eq.EQ_Init(a[0], a[1], a[2], a[3], nullptr, a[4], a[5], CJournal::TraceLog());
     };
     const Args good = {"5.0", m_localFile.c_str(), m_commFile.c_str(), "i1", "a", "n"};
+    std::vector<Args> refused(good.size(), good);  // each argument null in turn
+    for (size_t i = 0; i < good.size(); ++i) refused[i][i] = nullptr;
     for (const char* version : {"4.5", "5", "50", "", "6.0"}) {
-        Args args = good;
-        args[0] = version;
-        EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(init(args))) << version;
+        refused.push_back(good);
+        refused.back()[0] = version;
     }
-    for (size_t i = 0; i < good.size(); ++i) {
-        Args args = good;
-        args[i] = nullptr;
-        EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(init(args))) << "argument #" << i;
+    for (size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(init(refused[i]))) << "case " << i;
     }
     // A settings file the component cannot read: its status, and still not initialised.
     const std::string missing = (m_dir / "missing.ini").string();
@@ -72,7 +85,7 @@ TEST_F(LifecycleTest, InstanceFunctionsNeedInitAndInitTwiceChangesNothing) {
 
     ASSERT_EQ(0u, Init());
     EXPECT_EQ(Hex(EQ_I_ALREADY_INITIALIZED), Hex(Init("another-agent")));
-    RegisterAllCallbacks();
+    ASSERT_EQ(0u, RegisterAllCallbacks());
     void* block = eq.EQ_Allocate(64);
     ASSERT_NE(nullptr, block);
     static_cast<char*>(block)[63] = 'x';
@@ -161,15 +174,91 @@ TEST_F(LifecycleTest, AnAbandonedDispatchThreadWritesNoTraceLineAfterShutDown) {
     EXPECT_TRUE(Events().empty()) << ::testing::PrintToString(Events());
 }
 
-// The unit tests hold the conversion's rules; here the export needs no instance and reads the form
-// the Get queries post.
-TEST_F(LifecycleTest, UtcTextsConvertWithoutAnInstance) {
+// Many application threads calling queries, registration, shutdown and initialisation at once.
+TEST_F(LifecycleTest, ConcurrentCallsNeitherCrashNorDeadlock) {
+    CEventQueryTestServer server(&TwoItemAnswer);
+    Start({server.Url()}, "shutdownTimeout = 2000\n");
     const EqApi& eq = Eq();
-    time_t t = 0;
-    EXPECT_EQ(0u, eq.EQ_ConvertUTCToTime("2007-03-01T12:34:56.000000Z", &t));
-    EXPECT_EQ(1172752496, t);
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime(nullptr, &t)));
-    EXPECT_EQ(Hex(EQ_E_INVALID_ARG), Hex(eq.EQ_ConvertUTCToTime("2008-01-01T00:00:00Z", nullptr)));
+    std::mutex mutex;
+    std::vector<std::string> unexpected;
+    auto check = [&](const char* what, uint32_t status, const std::set<uint32_t>& allowed) {
+        if (allowed.count(status) != 0) return;
+        std::lock_guard<std::mutex> lock(mutex);
+        unexpected.push_back(std::string(what) + " " + Hex(status));
+    };
+    const std::set<uint32_t> query = {0, EQ_E_QUERY_OUTSTANDING, EQ_E_NOT_INITIALIZED};
+    const std::set<uint32_t> instance = {0, EQ_E_NOT_INITIALIZED};
+
+    // Each worker goes round the calls, from a different place, until the cycler is done: four
+    // queries, three calls on the instance, and EQ_Init.
+    const std::function<uint32_t(uint32_t)> calls[] = {
+        [&](uint32_t cd) { return eq.EQ_QueryVulnsByGroup(kStart, kEnd, "g", 0, 1, cd); },
+        [&](uint32_t cd) { return eq.EQ_GetVulnsByAddress(0, 60, "10.0.0.1-10.0.0.9", 1, 1, cd); },
+        [&](uint32_t cd) {
+            return eq.EQ_QueryObservancesByAddress(kStart, kEnd, "fe80::1", 0, "1,2", 0, 1, cd);
+        },
+        [&](uint32_t cd) {
+            return eq.EQ_GetObservanceSummaryByGroup(0, 60, "g", 4, nullptr, 0, 1, cd);
+        },
+        [&](uint32_t) { return RegisterAllCallbacks(); },
+        [&](uint32_t) { return eq.EQ_RegisterErrorCallback(&CJournal::OnError); },
+        [&](uint32_t) { return eq.EQ_ResetToPrimaryController(); },
+        [&](uint32_t) { return Init(); },
+    };
+    const std::set<uint32_t> init = {0, EQ_I_ALREADY_INITIALIZED};
+    std::atomic<bool> stop{false};
+    auto worker = [&](uint32_t thread) {
+        for (uint32_t round = 0; !stop; ++round) {
+            const size_t i = (thread * 3 + round) % std::size(calls);
+            check(("call " + std::to_string(i)).c_str(), calls[i](thread * 100000 + round),
+                  i < 4 ? query : (i < 7 ? instance : init));
+            std::this_thread::yield();
+        }
+        check("shutdown", eq.EQ_ShutDown(), {0});
+    };
+
+    // Every delivery asks again from inside the dispatch thread, so that answers keep arriving
+    // while the other threads work.
+    CJournal::Get().Update([&] {
+        CJournal::Get().m_onBeginSet = [&](uint32_t cd) {
+            check("chained", eq.EQ_QueryVulnsByGroup(kStart, kEnd, "chain", 0, 1, cd), query);
+        };
+    });
+    // The cycler starts the library, waits for answers and shuts it down again: with an instance
+    // alive and a query outstanding an answer must come.
+    int stalls = 0;
+    auto cycler = [&] {
+        for (int cycle = 0; cycle < 40; ++cycle) {
+            const size_t before = CJournal::Get().CountEvents("EndSet(");
+            check("cycler init", Init(), init);
+            check("cycler register", RegisterAllCallbacks(), {0});
+            check("cycler query", eq.EQ_QueryVulnsByGroup(kStart, kEnd, "cycle", 0, 1, 7), query);
+            // With an instance certainly alive and its dispatch thread posting: the workers' resets
+            // may all land between instances.
+            check("cycler reset", eq.EQ_ResetToPrimaryController(), {0});
+            stalls += !CJournal::Get().WaitForEvents("EndSet(", before + 2);
+            check("cycler shutdown", eq.EQ_ShutDown(), {0});
+        }
+        stop = true;
+    };
+    // A deadlock is ended by the test's time-out.
+    std::vector<std::thread> threads;
+    for (uint32_t i = 0; i < 3; ++i) threads.emplace_back(worker, i);
+    threads.emplace_back(cycler);
+    for (std::thread& thread : threads) thread.join();
+    CJournal::Get().Update([] { CJournal::Get().m_onBeginSet = nullptr; });
+    EXPECT_TRUE(unexpected.empty()) << ::testing::PrintToString(unexpected);
+    EXPECT_EQ(0, stalls) << "cycles without an answer";
+    // Every object is released, the losers of racing EQ_Init calls too (by their own threads).
+    EXPECT_EQ(0u, eq.EQ_ShutDown());
+    EXPECT_TRUE(WaitForComponentUnloaded());
+
+    // The library is still usable afterwards.
+    CJournal::Get().ClearEvents();
+    Start({server.Url()});
+    ASSERT_EQ(0u, eq.EQ_QueryVulnsByGroup(kStart, kEnd, "after", 0, 1, 99999));
+    ASSERT_TRUE(WaitForEvents("EndSet(99999)"));
+    EXPECT_EQ(TwoItemSequence(99999), Events());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // way a server builds them.
 #pragma once
 
-#include <chrono>
 #include <map>
 #include <string>
 #include <utility>
@@ -15,7 +14,6 @@ struct PostedRequest {
     std::string path;
     std::string contentType;
     std::string body;
-    std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now();
     // Empty when the body was read as one compound message holding one event query request.
     std::string error{};
     // "element", "namespace", "schema-version", "request-id", "message-id", "need-reply",
