@@ -49,7 +49,7 @@ std::string Printed(const std::string& format, const std::vector<Item>& items) {
     return out.str();
 }
 
-TEST(EqQueryOutput, CsvQuotesWhatWouldSplitARowAndJsonIsAnArrayEvenWhenEmpty) {
+TEST(EqQueryOutput, EachFormatKeepsRowsApart) {
     const std::vector<Item> items = {
         {"1", {{"name", "plain"}, {"note", "a,b"}}},
         {"2", {{"name", "two\r\nlines"}, {"note", "say \"hi\""}}},
@@ -62,6 +62,11 @@ TEST(EqQueryOutput, CsvQuotesWhatWouldSplitARowAndJsonIsAnArrayEvenWhenEmpty) {
         Printed("json", items),
         "[\n  {\"result-id\":\"1\",\"name\":\"plain\",\"note\":\"a,b\"},\n"
         "  {\"result-id\":\"2\",\"name\":\"two\\r\\nlines\",\"note\":\"say \\\"hi\\\"\"}\n]\n");
+    EXPECT_EQ(Printed("jsonl", items),
+              "{\"result-id\":\"1\",\"name\":\"plain\",\"note\":\"a,b\"}\n"
+              "{\"result-id\":\"2\",\"name\":\"two\\r\\nlines\",\"note\":\"say \\\"hi\\\"\"}\n");
+    EXPECT_EQ(Printed("table", {items[0]}),
+              "result-id  name   note\n---------  -----  ----\n1          plain  a,b\n(1 row)\n");
 }
 
 }  // namespace

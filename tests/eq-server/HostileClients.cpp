@@ -11,10 +11,12 @@
 #include <condition_variable>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <thread>
 
 #include "CmlDocuments.h"
+#include "HttpServer.h"
 #include "Processes.h"
 #include "StoreAdmin.h"
 
@@ -22,27 +24,17 @@ namespace eqtest {
 namespace {
 
 using namespace std::chrono_literals;
+using eqsrv::kContentType;
+using eqsrv::kQueryPath;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kPath[] = "/zav/event_query_services";
 constexpr int kProbes = 10;  // normal requests, one a second, per attack: one may miss
-
-std::string Http(const std::string& body) {
-    return std::string("POST ") + kPath +
-           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\n\r\n" + body;
-}
 
 class CSocket {
 public:
     explicit CSocket(int port) : m_fd(ConnectLoopback(port)) {
         const timeval limit{3, 0};  // a read that gets nothing ends the exchange
         setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-    }
-    CSocket(CSocket&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    CSocket& operator=(CSocket&& other) noexcept {
-        std::swap(m_fd, other.m_fd);
-        return *this;
     }
     ~CSocket() {
         if (m_fd >= 0) close(m_fd);
@@ -56,8 +48,7 @@ public:
     std::string Receive() {
         std::string text;
         char buffer[4096];
-        ssize_t n = 0;
-        while (m_fd >= 0 && (n = read(m_fd, buffer, sizeof(buffer))) > 0) {
+        for (ssize_t n; m_fd >= 0 && (n = read(m_fd, buffer, sizeof(buffer))) > 0;) {
             text.append(buffer, static_cast<size_t>(n));
             if (text.size() >= 5 && text.compare(text.size() - 5, 5, "0\r\n\r\n") == 0) break;
         }
@@ -76,11 +67,9 @@ struct Usage {
 Usage Measure(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     Usage usage;
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "Threads:" && status >> value) usage.threads = value;
-        if (key == "VmRSS:" && status >> value) usage.rssKb = value;
+    for (std::string key; status >> key;) {
+        if (key == "Threads:") status >> usage.threads;
+        if (key == "VmRSS:") status >> usage.rssKb;
     }
     return usage;
 }
@@ -104,13 +93,9 @@ protected:
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
-    void SetUp() override {
-        m_db = m_dir.Path() + "/hostile.db";
-        ASSERT_EQ(RunProcess({EQ_TEST_SERVER, "demo-db", m_db, "--end", "1765000000"}).exitCode, 0);
-        eqsrv::SetUserPassword(m_db, "alice", "right");
-    }
+    void SetUp() override { eqsrv::SetUserPassword(m_db, "alice", "right"); }
     CTempDir m_dir;
-    std::string m_db;
+    std::string m_db = DemoDb(m_dir.Path() + "/hostile.db");
 };
 
 TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
@@ -118,13 +103,13 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
                            "--header-timeout", "2", "--body-timeout", "2",
                            "--max-connections-per-address", "2000"});
     const std::string good = GroupQuery(L"alice", L"right"),
-                      wrong = Http(GroupQuery(L"alice", L"wrong"));
+                      wrong = HttpPost(GroupQuery(L"alice", L"wrong"));
     httplib::Client normal(server.Url());
     normal.set_connection_timeout(2s);
     normal.set_read_timeout(2s);
     auto answered = [&] {
         const Clock::time_point start = Clock::now();
-        const auto result = normal.Post(kPath, good, "application/x-zav-cml-data; charset=UTF-8");
+        const auto result = normal.Post(kQueryPath, good, kContentType);
         return result && result->status == 200 && Clock::now() - start <= 2s;
     };
     ASSERT_TRUE(answered());
@@ -139,7 +124,7 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
     };
     auto malformed = [&](int port, const std::atomic<bool>& stop) {
         std::mt19937 random(23);
-        const std::string valid = Http(good);
+        const std::string valid = HttpPost(good);
         for (int i = 0; i < 300 && !stop; ++i) {
             std::string text = valid;
             for (int n = 1 + static_cast<int>(random() % 8); n > 0; --n) {
@@ -153,12 +138,12 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
         }
     };
     const Attack attacks[] = {
-        {"slow headers", many, std::string("POST ") + kPath + " HTTP/1.1\r\n", "X-Slow: 1\r\n",
+        {"slow headers", many, std::string("POST ") + kQueryPath + " HTTP/1.1\r\n", "X-Slow: 1\r\n",
          nullptr},
         {"slow body", many,
-         std::string("POST ") + kPath + " HTTP/1.1\r\nContent-Length: 99999\r\n\r\n<", " ",
+         std::string("POST ") + kQueryPath + " HTTP/1.1\r\nContent-Length: 99999\r\n\r\n<", " ",
          nullptr},
-        {"idle kept-alive connections", many / 2, Http(good), "", nullptr},
+        {"idle kept-alive connections", many / 2, HttpPost(good), "", nullptr},
         {"password guessing", 0, "", "", guessing},
         {"malformed requests", 0, "", "", malformed},
     };
@@ -174,21 +159,21 @@ TEST_F(Hostile, NormalClientsAreAnsweredWhileTheServerStaysFlat) {
                 attackers.emplace_back(attack.burst, server.Port(), std::cref(stop));
         } else {
             attackers.emplace_back([&] {
-                std::vector<CSocket> held;
+                std::vector<std::unique_ptr<CSocket>> held;
                 for (size_t i = 0; i < attack.connections; ++i) {
-                    held.emplace_back(server.Port());
-                    held.back().Send(attack.open);
-                    if (attack.tick.empty()) held.back().Receive();  // idle after one answer
+                    held.push_back(std::make_unique<CSocket>(server.Port()));
+                    held.back()->Send(attack.open);
+                    if (attack.tick.empty()) held.back()->Receive();  // idle after one answer
                 }
                 for (;;) {
                     std::unique_lock<std::mutex> lock(mutex);
                     if (stopped.wait_for(lock, 1s, [&] { return stop.load(); })) return;
                     lock.unlock();
-                    for (CSocket& socket : held) {
-                        if (attack.tick.empty() || socket.Send(attack.tick)) continue;
+                    for (auto& socket : held) {
+                        if (attack.tick.empty() || socket->Send(attack.tick)) continue;
                         ++closedByServer;  // the deadline struck: come back, as an attacker would
-                        socket = CSocket(server.Port());
-                        socket.Send(attack.open);
+                        socket = std::make_unique<CSocket>(server.Port());
+                        socket->Send(attack.open);
                     }
                 }
             });
@@ -222,12 +207,12 @@ TEST_F(Hostile, ConnectionsOverTheLimitsAreClosed) {
     for (const char* limit : {"--max-connections", "--max-connections-per-address"}) {
         SCOPED_TRACE(limit);
         CServerProcess server({"--db", m_db, limit, "3"});
-        const std::string request = Http(GroupQuery(L"alice", L""));
-        std::vector<CSocket> held;
+        const std::string request = HttpPost(GroupQuery(L"alice", L""));
+        std::vector<std::unique_ptr<CSocket>> held;
         for (int i = 0; i < 3; ++i) {
-            held.emplace_back(server.Port());
-            ASSERT_TRUE(held.back().Send(request));
-            EXPECT_EQ(held.back().Receive().rfind("HTTP/1.1 200", 0), 0u) << i;
+            held.push_back(std::make_unique<CSocket>(server.Port()));
+            ASSERT_TRUE(held.back()->Send(request));
+            EXPECT_EQ(held.back()->Receive().rfind("HTTP/1.1 200", 0), 0u) << i;
         }
         CSocket over(server.Port());
         over.Send(request);

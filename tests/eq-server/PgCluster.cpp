@@ -1,8 +1,8 @@
 #include "PgCluster.h"
 
+#include "PgStore.h"
+
 #include <fcntl.h>
-#include <libpq-fe.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,8 +10,6 @@
 #include <filesystem>
 #include <random>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace eqtest {
 
@@ -74,27 +72,21 @@ CPgCluster::~CPgCluster() {
 void CPgCluster::Watch() {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    // The pipe's read end is the shell's standard output, which only the read uses.
     std::vector<std::string> argv = {
-        "/bin/sh", "-c", "read line <&3; \"$@\" >/dev/null 2>&1; rm -rf \"$0\"", m_dir.Path()};
+        "/bin/sh", "-c", "read line <&1; \"$@\" >/dev/null 2>&1; rm -rf \"$0\"", m_dir.Path()};
     for (const std::string& a : AsOwner({m_bin + "/pg_ctl", "-D", m_dir.Path() + "/data", "-m",
                                          "immediate", "-w", "-s", "stop"})) {
         argv.push_back(a);
     }
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], 3);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const int rc = posix_spawn(&m_watchdog, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[0]);
-    if (rc != 0) {
+    try {
+        m_watchdog = Spawn(argv, {}, fds[0], -1);
+    } catch (...) {
+        close(fds[0]);
         close(fds[1]);
-        m_watchdog = -1;
-        throw std::runtime_error("cannot start the cluster's watchdog");
+        throw;
     }
+    close(fds[0]);
     m_lifeline = fds[1];
 }
 
@@ -138,17 +130,7 @@ std::string CPgCluster::Url(const std::string& database) const {
 }
 
 std::string CPgCluster::CreateDatabase(const std::string& name) {
-    PGconn* conn = PQconnectdb(Url("postgres").c_str());
-    std::string error;
-    if (PQstatus(conn) != CONNECTION_OK) {
-        error = PQerrorMessage(conn);
-    } else {
-        PGresult* r = PQexec(conn, ("CREATE DATABASE " + name).c_str());
-        if (PQresultStatus(r) != PGRES_COMMAND_OK) error = PQresultErrorMessage(r);
-        PQclear(r);
-    }
-    PQfinish(conn);
-    if (!error.empty()) throw std::runtime_error("cannot create database " + name + ": " + error);
+    eqsrv::CPgConn(Url("postgres")).Exec("CREATE DATABASE " + name);
     return Url(name);
 }
 

@@ -27,16 +27,15 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return pointers;
 }
 
-pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int outFd, int errFd,
-            int closeA, int closeB) {
+}  // namespace
+
+pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int outFd, int errFd) {
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (closeA >= 0) posix_spawn_file_actions_addclose(&actions, closeA);
-    if (closeB >= 0) posix_spawn_file_actions_addclose(&actions, closeB);
     auto args = Pointers(argv);
     auto envp = Pointers(env);
     pid_t pid = -1;
@@ -46,12 +45,10 @@ pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int out
     return pid;
 }
 
-}  // namespace
-
 Result RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = Spawn(argv, env, out[1], err[1], out[0], err[0]);
+    const pid_t pid = Spawn(argv, env, out[1], err[1]);
     close(out[1]);
     close(err[1]);
     Result result;
@@ -79,11 +76,17 @@ Result RunProcess(const std::vector<std::string>& argv, const std::vector<std::s
     return result;
 }
 
+std::string DemoDb(const std::string& db) {
+    const Result r = RunProcess({EQ_TEST_SERVER, "demo-db", db, "--end", std::to_string(kEnd)});
+    if (r.exitCode != 0) throw std::runtime_error("demo-db failed: " + r.err);
+    return db;
+}
+
 CServerProcess::CServerProcess(std::vector<std::string> serveArgs, int port) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     serveArgs.insert(serveArgs.begin(), {EQ_TEST_SERVER, "serve", "--port", std::to_string(port)});
-    m_pid = Spawn(serveArgs, {}, out[1], -1, out[0], -1);
+    m_pid = Spawn(serveArgs, {}, out[1], -1);
     close(out[1]);
     // The server prints its URL once it listens; reading the line waits for exactly that.
     char c = 0;

@@ -4,10 +4,14 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace eqtest {
+
+// The demo data's last instant: fixed, so that every run sees the same rows.
+constexpr int64_t kEnd = 1765000000;  // 2025-12-06T05:46:40Z
 
 struct Result {
     int exitCode = -1;
@@ -15,8 +19,15 @@ struct Result {
     std::string err;
 };
 
+// Starts argv[0] with outFd as its stdout and errFd (unless -1) as its stderr, stdin /dev/null.
+// Descriptors opened close-on-exec stay behind.
+pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int outFd, int errFd);
+
 // Runs argv[0] with the extra environment entries ("NAME=value") and waits for it.
 Result RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+// Writes the demo data ending at kEnd into db (an SQLite file or a PostgreSQL URL); returns db.
+std::string DemoDb(const std::string& db);
 
 class CServerProcess {
 public:
@@ -52,10 +63,10 @@ int ConnectLoopback(int port, int receiveBuffer = 0);
 #ifdef EQ_TEST_OPENSSL
 // A self-signed certificate for 127.0.0.1 with a new key ("ec" for P-256, or "rsa:2048").
 inline bool MakeCertificate(const std::string& cert, const std::string& key,
-                            const std::string& keyType) {
+                            const std::string& keyType, const std::string& subject = "") {
     std::vector<std::string> argv = {EQ_TEST_OPENSSL, "req", "-x509", "-newkey", keyType};
     if (keyType == "ec") argv.insert(argv.end(), {"-pkeyopt", "ec_paramgen_curve:prime256v1"});
-    argv.insert(argv.end(), {"-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+    argv.insert(argv.end(), {"-nodes", "-days", "1", "-subj", "/CN=127.0.0.1" + subject, "-addext",
                              "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
     return RunProcess(argv).exitCode == 0;
 }

@@ -19,19 +19,19 @@
 #include <thread>
 
 #include "AdminServer.h"
+#include "CmlDocuments.h"
+#include "HttpServer.h"
 #include "Processes.h"
-#include "cml/CmlMessage.h"
+#include "StoreAdmin.h"
 #include "cml/EventQueryMessages/GetObservancesByAddressRequest.h"
 
 namespace eqtest {
 namespace {
 
 using namespace zav::cml;
+using eqsrv::kContentType;
+using eqsrv::kQueryPath;
 namespace fs = std::filesystem;
-
-constexpr char kPath[] = "/zav/event_query_services";
-constexpr char kType[] = "application/x-zav-cml-data; charset=UTF-8";
-constexpr int64_t kEnd = 1765000000;
 
 // Observances of every demo address over the 30 days; count 0 asks for the server's maximum.
 std::string Query(uint32_t count, const std::wstring& agent = L"agent-7",
@@ -43,32 +43,12 @@ std::string Query(uint32_t count, const std::wstring& agent = L"agent-7",
     request->SetEndAddress(L"10.255.255.255");
     request->SetAddressType(L"ipv4");
     request->SetCount(count);
-    CCmlMessage message(CAgentInfo(L"urn:test", L"svc", L"127.0.0.1", L"", agent, user, password),
-                        L"m-1");
-    message.AddRequest(std::move(request));
-    std::ostringstream text;
-    message.Serialize(text);
-    return text.str();
+    return CmlDocument(std::move(request), user, password, agent);
 }
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A small receive buffer keeps a large answer in the server's hands until it is read.
-int Connect(int port, int receiveBuffer = 0) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0) {
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) return fd;
-    close(fd);
-    return -1;
 }
 
 int FreePort() {
@@ -88,7 +68,7 @@ std::string PresentedOrganisation(int port) {
     std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_client_method()),
                                                           SSL_CTX_free);
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
-    const int fd = Connect(port);
+    const int fd = ConnectLoopback(port);
     SSL_set_fd(ssl.get(), fd);
     std::string organisation = "no handshake";
     if (SSL_connect(ssl.get()) == 1) {
@@ -105,11 +85,6 @@ std::string PresentedOrganisation(int port) {
 
 class Service : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(
-            RunProcess({EQ_TEST_SERVER, "demo-db", m_db, "--end", std::to_string(kEnd)}).exitCode,
-            0);
-    }
     // The configuration file with these [serve] lines.
     void Configure(const std::string& lines) { std::ofstream(m_conf) << "[serve]\n" << lines; }
     // Sends signal and returns once the server has created file (its reload or stop is done).
@@ -130,7 +105,7 @@ protected:
         close(watch);
     }
     CTempDir m_dir;
-    std::string m_db = m_dir.Path() + "/demo.db", m_conf = m_dir.Path() + "/eq-server.conf";
+    std::string m_db = DemoDb(m_dir.Path() + "/demo.db"), m_conf = m_dir.Path() + "/eq-server.conf";
     std::string m_log = m_dir.Path() + "/access.log";
 };
 
@@ -140,7 +115,7 @@ TEST_F(Service, ConfigurationFileAndItsFaults) {
     Configure("max-items = 3\naccess-log = " + m_dir.Path() + "/ignored.log\n");
     {
         CServerProcess server({"--config", m_conf, "--db", m_db, "--access-log", m_log});
-        const auto answer = httplib::Client(server.Url()).Post(kPath, Query(0), kType);
+        const auto answer = httplib::Client(server.Url()).Post(kQueryPath, Query(0), kContentType);
         ASSERT_TRUE(answer);
         EXPECT_NE(ReadFile(m_log).find(" items=3 "), std::string::npos) << ReadFile(m_log);
     }
@@ -162,10 +137,7 @@ TEST_F(Service, ConfigurationFileAndItsFaults) {
 // field of the client's making, no password; /metrics agrees with what was asked and passes
 // promtool.
 TEST_F(Service, AccessLogAndMetricsCountEachRequest) {
-    ASSERT_EQ(RunProcess({EQ_TEST_SERVER, "user", "add", "alice", "--db", m_db},
-                         {"EQ_SERVER_PASSWORD=right-pw"})
-                  .exitCode,
-              0);
+    eqsrv::SetUserPassword(m_db, "alice", "right-pw");
     const std::string admin = "127.0.0.1:" + std::to_string(FreePort());
     CServerProcess server({"--db", m_db, "--require-auth", "--allow-insecure-auth", "--auth-burst",
                            "1", "--access-log", m_log, "--admin-listen", admin});
@@ -180,7 +152,8 @@ TEST_F(Service, AccessLogAndMetricsCountEachRequest) {
     size_t bytes = 0;
     for (const auto& r : requests) {
         const auto answer =
-            httplib::Client(server.Url()).Post(kPath, Query(4, r.agent, r.user, r.password), kType);
+            httplib::Client(server.Url())
+                .Post(kQueryPath, Query(4, r.agent, r.user, r.password), kContentType);
         ASSERT_TRUE(answer) << httplib::to_string(answer.error());
         EXPECT_EQ(answer->status, r.status);
         bytes += answer->body.size();
@@ -243,19 +216,15 @@ TEST(AdminListener, HealthzTellsWhyTheStoreFails) {
 // answer arrives whole, and the server exits 0.
 TEST_F(Service, SigtermLetsTheAnswerUnderWayFinish) {
     CServerProcess server({"--db", m_db, "--drain-timeout", "60"});
-    const int fd = Connect(server.Port(), 16384);
-    const std::string body = Query(0);
-    const std::string request =
-        "POST " + std::string(kPath) +
-        " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: " + kType +
-        "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    const int fd = ConnectLoopback(server.Port(), 16384);
+    const std::string request = HttpPost(Query(0), "Connection: close\r\n");
     ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(request.size()));
     std::string answer(4096, '\0');
     answer.resize(static_cast<size_t>(std::max<ssize_t>(0, recv(fd, answer.data(), 4096, 0))));
     ASSERT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer;
     kill(server.Pid(), SIGTERM);
-    for (int other; (other = Connect(server.Port())) >= 0;) close(other);
+    for (int other; (other = ConnectLoopback(server.Port())) >= 0;) close(other);
     char buffer[65536];
     for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;) answer.append(buffer, n);
     close(fd);
@@ -272,15 +241,9 @@ TEST_F(Service, SigtermLetsTheAnswerUnderWayFinish) {
 // staying in use.
 TEST_F(Service, SighupRotatesTheCertificateUnderLoad) {
     const std::string cert = m_dir.Path() + "/cert.pem", key = m_dir.Path() + "/key.pem";
-    for (const char* name : {"old", "new"}) {
-        ASSERT_EQ(RunProcess({EQ_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                              "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
-                              std::string("/CN=127.0.0.1/O=") + name, "-addext",
-                              "subjectAltName=IP:127.0.0.1", "-keyout",
-                              m_dir.Path() + "/" + name + ".key", "-out",
-                              m_dir.Path() + "/" + name + ".pem"})
-                      .exitCode,
-                  0);
+    for (const std::string name : {"old", "new"}) {
+        const std::string path = m_dir.Path() + "/" + name;
+        ASSERT_TRUE(MakeCertificate(path + ".pem", path + ".key", "ec", "/O=" + name));
     }
     std::ofstream(m_dir.Path() + "/both.pem")
         << ReadFile(m_dir.Path() + "/old.pem") << ReadFile(m_dir.Path() + "/new.pem");
@@ -293,6 +256,11 @@ TEST_F(Service, SighupRotatesTheCertificateUnderLoad) {
     install("old");
     Configure("cert = " + cert + "\nkey = " + key + "\n");
     CServerProcess server({"--config", m_conf, "--db", m_db});
+    // Without --ca-file the unknown issuer is refused, and eq-query says what would help.
+    const Result untrusted =
+        RunProcess({EQ_TEST_QUERY, "vulns", "--group", "1", "--server", server.Url()});
+    EXPECT_EQ(untrusted.exitCode, 1);
+    EXPECT_NE(untrusted.err.find("--ca-file"), std::string::npos) << untrusted.err;
     std::atomic<bool> stop{false};
     std::atomic<int> runs{0}, failures{0};
     std::vector<std::thread> clients;
