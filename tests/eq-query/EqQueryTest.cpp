@@ -52,19 +52,21 @@ std::string Printed(const std::string& format, const std::vector<Item>& items) {
 TEST(EqQueryOutput, EachFormatKeepsRowsApart) {
     const std::vector<Item> items = {
         {"1", {{"name", "plain"}, {"note", "a,b"}}},
-        {"2", {{"name", "two\r\nlines"}, {"note", "say \"hi\""}}},
+        {"2", {{"name", "cr\ronly"}, {"note", "say \"hi\""}}},
+        {"3", {{"name", "lf\nonly"}, {"note", ""}}},
     };
-    EXPECT_EQ(
-        Printed("csv", items),
-        "result-id,name,note\r\n1,plain,\"a,b\"\r\n2,\"two\r\nlines\",\"say \"\"hi\"\"\"\r\n");
+    EXPECT_EQ(Printed("csv", items),
+              "result-id,name,note\r\n1,plain,\"a,b\"\r\n2,\"cr\ronly\",\"say \"\"hi\"\"\"\r\n"
+              "3,\"lf\nonly\",\r\n");
     EXPECT_EQ(Printed("json", {}), "[]\n");
-    EXPECT_EQ(
-        Printed("json", items),
-        "[\n  {\"result-id\":\"1\",\"name\":\"plain\",\"note\":\"a,b\"},\n"
-        "  {\"result-id\":\"2\",\"name\":\"two\\r\\nlines\",\"note\":\"say \\\"hi\\\"\"}\n]\n");
+    EXPECT_EQ(Printed("json", items),
+              "[\n  {\"result-id\":\"1\",\"name\":\"plain\",\"note\":\"a,b\"},\n"
+              "  {\"result-id\":\"2\",\"name\":\"cr\\ronly\",\"note\":\"say \\\"hi\\\"\"},\n"
+              "  {\"result-id\":\"3\",\"name\":\"lf\\nonly\",\"note\":\"\"}\n]\n");
     EXPECT_EQ(Printed("jsonl", items),
               "{\"result-id\":\"1\",\"name\":\"plain\",\"note\":\"a,b\"}\n"
-              "{\"result-id\":\"2\",\"name\":\"two\\r\\nlines\",\"note\":\"say \\\"hi\\\"\"}\n");
+              "{\"result-id\":\"2\",\"name\":\"cr\\ronly\",\"note\":\"say \\\"hi\\\"\"}\n"
+              "{\"result-id\":\"3\",\"name\":\"lf\\nonly\",\"note\":\"\"}\n");
     EXPECT_EQ(Printed("table", {items[0]}),
               "result-id  name   note\n---------  -----  ----\n1          plain  a,b\n(1 row)\n");
 }
