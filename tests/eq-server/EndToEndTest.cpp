@@ -116,6 +116,7 @@ TEST_F(EndToEnd, UsageErrorsExitTwoAndFailuresExitOne) {
         {"vulns", "--address", "10.0.1.1", "--from", "1d", "--to", "2d"},  // reversed range
         {"vulns", "--address", "10.0.1.1", "--types", "2"},                // observance option
         {"observances", "--address", "10.0.1.1", "--analysis", "nowhere"},
+        {"observances", "--address", "10.0.1.1", "--exclude"},  // excluding nothing
         {"vulns", "--address", "10.0.1.1", "--format", "xml"},
         {"lists", "--address", "10.0.1.1"},
         {"vulns", "--address", "foo"},                             // refused by the library
