@@ -221,30 +221,37 @@ TEST(ThreadTable, ProcessExitWithARunningThreadAndExceptionsInThreads) {
 }
 
 TEST(ThreadTable, TeardownAbandonsAThreadThatWillNotEnd) {
-    // Static: the thread outlives the test's frame.
-    static std::atomic<long> iKernelId{0};
-    static jsEvent started{true, true}, release{true, true};
-    auto waitForTheGate = [](void*) -> uint32_t {
-        iKernelId = syscall(SYS_gettid);
-        started.set();
-        release.wait(kLongWait);
+    struct Gates {
+        std::atomic<long> iKernelId{0};
+        jsEvent started{true, true}, release{true, true};
+    };
+    // The thread shares the gates with the test, which may be gone by the time it returns.
+    auto waitForTheGate = [](void* pArgument) -> uint32_t {
+        const std::unique_ptr<std::shared_ptr<Gates>> pGates(
+            static_cast<std::shared_ptr<Gates>*>(pArgument));
+        (*pGates)->iKernelId = syscall(SYS_gettid);
+        (*pGates)->started.set();
+        (*pGates)->release.wait(kLongWait);
         return 0;
     };
+    auto pGates = std::make_shared<Gates>();
     auto pImpl = std::make_unique<zavThreadingDefaultImpl>();
     unsigned long uId = 0;
-    ASSERT_EQ(ZAV_OK, pImpl->createThread(waitForTheGate, nullptr, &uId));
-    ASSERT_EQ(jsEvent::WaitResult::kSignalled, started.wait(kLongWait));
+    ASSERT_EQ(ZAV_OK,
+              pImpl->createThread(waitForTheGate, new std::shared_ptr<Gates>(pGates), &uId));
+    ASSERT_EQ(jsEvent::WaitResult::kSignalled, pGates->started.wait(kLongWait));
     const auto start = steady_clock::now();
     pImpl->teardown();
     EXPECT_GE(steady_clock::now() - start, milliseconds(450));
     EXPECT_EQ(0u, pImpl->threadCount());
     pImpl.reset();
     // The thread now returns into its abandoned object, which it must find alive and then free.
-    release.set();
+    pGates->release.set();
     // Nothing to wait on for the end of a detached thread but its entry under /proc.
-    const std::string task = "/proc/self/task/" + std::to_string(iKernelId.load());
+    const std::string task = "/proc/self/task/" + std::to_string(pGates->iKernelId.load());
     const auto deadline = steady_clock::now() + milliseconds(kLongWait);
-    while (access(task.c_str(), F_OK) == 0 && steady_clock::now() < deadline)
+    while (access(task.c_str(), F_OK) == 0 && steady_clock::now() < deadline) {
         std::this_thread::yield();
+    }
     EXPECT_NE(0, access(task.c_str(), F_OK));
 }
