@@ -35,10 +35,10 @@ std::string Handshake(int port, int maxVersion, const char* ciphers) {
     SSL_CTX_set_min_proto_version(ctx.get(), TLS1_VERSION);
     SSL_CTX_set_max_proto_version(ctx.get(), maxVersion);
     if (ciphers != nullptr && SSL_CTX_set_cipher_list(ctx.get(), ciphers) != 1) return "bad list";
-    const CFd sock(ConnectLoopback(port));
-    if (sock.fd < 0) return "down";
+    const CFileDescriptor sock(ConnectLoopback(port));
+    if (sock.Get() < 0) return "down";
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
-    SSL_set_fd(ssl.get(), sock.fd);
+    SSL_set_fd(ssl.get(), sock.Get());
     return SSL_connect(ssl.get()) == 1 ? SSL_get_cipher_name(ssl.get()) : "";
 }
 

@@ -111,10 +111,6 @@ int CServerProcess::Port() const { return std::atoi(m_url.substr(m_url.rfind(':'
 
 bool CServerProcess::Running() const { return waitpid(m_pid, nullptr, WNOHANG) == 0; }
 
-CFd::~CFd() {
-    if (fd >= 0) close(fd);
-}
-
 int ConnectLoopback(int port, int receiveBuffer) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receiveBuffer > 0)

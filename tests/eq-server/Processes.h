@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "../../common/CFileDescriptor.h"
+
 namespace eqtest {
+
+using zavCommon::CFileDescriptor;
 
 // The demo data's last instant: fixed, so that every run sees the same rows.
 constexpr int64_t kEnd = 1765000000;  // 2025-12-06T05:46:40Z
@@ -46,15 +50,6 @@ public:
 private:
     pid_t m_pid = -1;
     std::string m_url;
-};
-
-// An open descriptor, closed with the object.
-struct CFd {
-    explicit CFd(int f) : fd(f) {}
-    ~CFd();
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int fd;
 };
 
 // A TCP connection to 127.0.0.1:port, or -1; receiveBuffer 0 keeps the system's size.

@@ -191,16 +191,16 @@ TEST_F(Wire, AFullWorkerPoolAnswers503) {
     CServerProcess server({"--db", m_db, "--workers", "1", "--queue", "0"});
     // An answer holds its worker until the client has taken it all: a client that asks for a
     // large one (every observance) through a small window and stops reading keeps the only one.
-    const CFd holder(ConnectLoopback(server.Port(), 4096));
-    ASSERT_GE(holder.fd, 0);
+    const CFileDescriptor holder(ConnectLoopback(server.Port(), 4096));
+    ASSERT_GE(holder.Get(), 0);
     std::string body = ObservanceQuery(0, "");
     body.replace(body.find("10.0.2.1'"), 9, "10.0.1.1'");
     body.replace(body.find("2025-12-01T"), 11, "2025-11-01T");
     const std::string request = HttpPost(body, "Connection: close\r\n");
-    ASSERT_EQ(write(holder.fd, request.data(), request.size()),
+    ASSERT_EQ(write(holder.Get(), request.data(), request.size()),
               static_cast<ssize_t>(request.size()));
     char buffer[4096];
-    ASSERT_GT(read(holder.fd, buffer, 1), 0);  // the answer has started: the worker is taken
+    ASSERT_GT(read(holder.Get(), buffer, 1), 0);  // the answer has started: the worker is taken
 
     const Answer busy = Post(server.Url(), ObservanceQuery(1, ""));
     EXPECT_EQ(busy.status, 503);
@@ -208,7 +208,7 @@ TEST_F(Wire, AFullWorkerPoolAnswers503) {
 
     // Taking the rest of the answer frees the worker; a client that gets 503 comes back, as the
     // library does, and the worker takes it once the finished answer has let it go.
-    while (read(holder.fd, buffer, sizeof(buffer)) > 0) {
+    while (read(holder.Get(), buffer, sizeof(buffer)) > 0) {
     }
     Answer served;
     for (int attempt = 0; attempt < 100 && served.status != 200; ++attempt) {
